@@ -1,0 +1,20 @@
+// Entry point of vardel1 and vardel3; the build sets VARDEL_PORT_NUMBER.
+
+#include "cli/dispatcher.hpp"
+#include "cli/process.hpp"
+
+#ifndef VARDEL_PORT_NUMBER
+#error "VARDEL_PORT_NUMBER must name the program's serial port (1 or 3)"
+#endif
+
+int main(int argc, char** argv) {
+    using namespace vardel;
+    const bool stdoutWasOpen = prepareProcess();
+    DriverRecords records;
+    records.separator = queryDecimalSeparator();
+    records.out.sink = platformOutputSink(!stdoutWasOpen);
+    const int status = runDriver(records, buildConstantsFor(VARDEL_PORT_NUMBER), commandLineArguments(argc, argv),
+                                 programFileName(argv), toAnsi);
+    releasePort(records.link);
+    return status;
+}
