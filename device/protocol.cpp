@@ -1,1 +1,71 @@
-// placeholder
+#include "device/protocol.hpp"
+
+#include "cli/text_formats.hpp"
+
+namespace vardel {
+
+namespace {
+
+constexpr char CR = '\r';
+constexpr std::size_t BIT_COMMAND_LIMIT = 10;
+
+// The field split off the front of an identification reply; `rest` keeps
+// what later fields are read from.
+std::string nextField(std::string& rest) {
+    const auto comma = rest.find(',');
+    if (comma == std::string::npos || comma == 0) {
+        return rest.size() <= 1 ? std::string() : rest.substr(0, rest.size() - 1);
+    }
+    std::string field = rest.substr(0, comma);
+    rest.erase(0, comma + 1);
+    return field;
+}
+
+}  // namespace
+
+std::string keepDigits(const std::string& reply) {
+    std::string digits;
+    for (char c : reply) {
+        if (c >= '0' && c <= '9') digits += c;
+    }
+    return digits;
+}
+
+std::int32_t readAnalogRaw(SerialLink& link, std::int32_t n) {
+    writeText(link, "ZEA " + formatInteger(n) + CR);
+    const std::string digits = keepDigits(readReply(link));
+    return digits.empty() ? NO_VALUE : parseIntegerStrict(digits);
+}
+
+void applyIdentificationReply(std::string reply, IdentificationFields& fields) {
+    for (std::int32_t& slot : fields.slots) {
+        const std::string field = nextField(reply);
+        if (!field.empty()) slot = parseIntegerStrict(field);
+    }
+}
+
+void requestIdentification(SerialLink& link, IdentificationFields& fields) {
+    writeText(link, std::string("ZRECO") + CR);
+    applyIdentificationReply(readReply(link), fields);
+}
+
+std::int32_t identificationField(const IdentificationFields& fields, int k) {
+    return fields.slots.at(static_cast<std::size_t>(k));
+}
+
+std::string bitCommand(const char* word, std::int32_t n) {
+    const auto index = static_cast<char>(static_cast<unsigned char>((48 + static_cast<std::uint32_t>(n)) & 0xFF));
+    std::string command = std::string(word) + ' ' + index + CR;
+    if (command.size() > BIT_COMMAND_LIMIT) command.resize(BIT_COMMAND_LIMIT);
+    return command;
+}
+
+void sendBinaryInputRequest(SerialLink& link, std::int32_t n) { writeText(link, bitCommand("ZEBIT", n)); }
+
+std::int32_t readBinaryInputReply(SerialLink& link) { return parseIntegerLenient(readReply(link)); }
+
+void sendBinaryOutput(SerialLink& link, std::int32_t n, bool on) {
+    writeText(link, bitCommand(on ? "ZSBIT" : "ZRBIT", n));
+}
+
+}  // namespace vardel
