@@ -1,1 +1,321 @@
-// placeholder
+#include "cli/extended.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+
+namespace vardel {
+namespace {
+
+__extension__ typedef unsigned __int128 Wide;
+
+constexpr int TOP_BIT = 63;  // position of the integer bit in the significand
+
+constexpr Extended zero(bool negative) { return Extended{negative, 0, 0, false}; }
+
+constexpr Extended overflowed(bool negative) {
+    return Extended{negative, Extended::MAX_EXPONENT + 1, std::uint64_t{1} << TOP_BIT, true};
+}
+
+constexpr int bitLength(Wide m) {
+    const auto high = static_cast<std::uint64_t>(m >> 64);
+    if (high != 0) return 128 - std::countl_zero(high);
+    return 64 - std::countl_zero(static_cast<std::uint64_t>(m));
+}
+
+// m / 2^shift rounded to nearest, ties to even; `sticky` says that nonzero
+// bits lie below m itself (only meaningful when shift >= 1).
+constexpr Wide shiftRightRounded(Wide m, int shift, bool sticky) {
+    if (shift <= 0) return m;
+    if (shift > 128) return 0;
+    const Wide kept = shift == 128 ? 0 : m >> shift;
+    const Wide rest = shift == 128 ? m : m & ((Wide{1} << shift) - 1);
+    const Wide half = Wide{1} << (shift - 1);
+    const bool roundUp = rest > half || (rest == half && (sticky || (kept & 1) != 0));
+    return kept + (roundUp ? 1 : 0);
+}
+
+// The extended value nearest to (m + f) * 2^e, where 0 <= f < 1 and f > 0
+// exactly when `sticky`. With `sticky`, m must carry at least 65 significant
+// bits so that the rounding bit lies inside m.
+constexpr Extended roundPack(bool negative, Wide m, int e, bool sticky) {
+    if (m == 0) return zero(negative);
+    const int lead = e + bitLength(m) - 1;
+    int exponent = std::max(lead, int{Extended::MIN_EXPONENT});
+    const int shift = exponent - TOP_BIT - e;
+    Wide significand = shift < 0 ? m << -shift : shiftRightRounded(m, shift, sticky);
+    if ((significand >> 64) != 0) {  // rounding carried into a 65th bit
+        significand >>= 1;
+        ++exponent;
+    }
+    if (exponent > Extended::MAX_EXPONENT) return overflowed(negative);
+    if (significand == 0) return zero(negative);
+    return Extended{negative, exponent, static_cast<std::uint64_t>(significand), false};
+}
+
+// Exact powers of ten for building the table: a natural number in 32-bit limbs,
+// large enough for 10^4608 (below 2^15308).
+struct PowerOfTenDigits {
+    std::array<std::uint32_t, 480> limbs{};
+    int used = 1;
+};
+
+constexpr void multiplyBy(PowerOfTenDigits& n, std::uint32_t factor) {
+    std::uint64_t carry = 0;
+    for (int i = 0; i < n.used; ++i) {
+        const std::uint64_t product = std::uint64_t{n.limbs[i]} * factor + carry;
+        n.limbs[i] = static_cast<std::uint32_t>(product);
+        carry = product >> 32;
+    }
+    if (carry != 0) n.limbs[n.used++] = static_cast<std::uint32_t>(carry);
+}
+
+constexpr bool bitAt(const PowerOfTenDigits& n, int position) {
+    return ((n.limbs[position / 32] >> (position % 32)) & 1) != 0;
+}
+
+constexpr Extended nearestExtended(const PowerOfTenDigits& n) {
+    const int length = 32 * n.used - std::countl_zero(n.limbs[n.used - 1]);
+    const int dropped = std::max(length - 64, 0);
+    Wide top = 0;
+    for (int position = length - 1; position >= dropped; --position) {
+        top = (top << 1) | (bitAt(n, position) ? 1 : 0);
+    }
+    if (dropped == 0) return roundPack(false, top, 0, false);
+    // Keep one rounding bit in m and fold the bits below it into `sticky`.
+    const bool roundingBit = bitAt(n, dropped - 1);
+    bool sticky = false;
+    for (int position = 0; position < dropped - 1 && !sticky; ++position) sticky = bitAt(n, position);
+    return roundPack(false, (top << 1) | (roundingBit ? 1 : 0), dropped - 1, sticky);
+}
+
+constexpr int SMALL_POWERS = 32;   // 10^0 .. 10^31
+constexpr int MIDDLE_POWERS = 15;  // 10^32 .. 10^480, steps of 32
+constexpr int LARGE_POWERS = 9;    // 10^512 .. 10^4608, steps of 512
+constexpr int POWER_COUNT = SMALL_POWERS + MIDDLE_POWERS + LARGE_POWERS;
+
+constexpr unsigned tabulatedExponent(int index) {
+    if (index < SMALL_POWERS) return static_cast<unsigned>(index);
+    if (index < SMALL_POWERS + MIDDLE_POWERS) return 32u * static_cast<unsigned>(index - SMALL_POWERS + 1);
+    return 512u * static_cast<unsigned>(index - SMALL_POWERS - MIDDLE_POWERS + 1);
+}
+
+constexpr std::array<Extended, POWER_COUNT> buildPowersOfTen() {
+    std::array<Extended, POWER_COUNT> table{};
+    PowerOfTenDigits exact;
+    exact.limbs[0] = 1;
+    unsigned reached = 0;
+    for (int index = 0; index < POWER_COUNT; ++index) {
+        const unsigned wanted = tabulatedExponent(index);
+        for (; reached + 9 <= wanted; reached += 9) multiplyBy(exact, 1000000000u);
+        for (; reached < wanted; ++reached) multiplyBy(exact, 10u);
+        table[index] = nearestExtended(exact);
+    }
+    return table;
+}
+
+constexpr std::array<Extended, POWER_COUNT> POWERS_OF_TEN = buildPowersOfTen();
+
+Extended applyPower(const Extended& a, unsigned k, bool multiplies) {
+    return multiplies ? multiply(a, powerOfTen(k)) : divide(a, powerOfTen(k));
+}
+
+// Shifts the significand up until its integer bit is set; the exponent may
+// then lie below MIN_EXPONENT.
+void normalize(std::uint64_t& significand, int& exponent) {
+    const int shift = std::countl_zero(significand);
+    significand <<= shift;
+    exponent -= shift;
+}
+
+struct NarrowFormat {
+    int precision;    // significand bits, the hidden bit included
+    int minExponent;  // of the smallest normal number
+    int maxExponent;
+};
+
+constexpr NarrowFormat DOUBLE_FORMAT{53, -1022, 1023};
+constexpr NarrowFormat FLOAT_FORMAT{24, -126, 127};
+
+constexpr std::uint64_t infinityBits(NarrowFormat format) {
+    return std::uint64_t(2 * format.maxExponent + 1) << (format.precision - 1);
+}
+
+// The IEEE bit pattern of |a| rounded to the narrower format.
+std::uint64_t narrowMagnitude(const Extended& a, NarrowFormat format, bool& overflow) {
+    overflow = false;
+    if (isZero(a)) return 0;
+    const int lead = a.exponent - std::countl_zero(a.significand);
+    if (a.infinite || lead > format.maxExponent) {
+        overflow = true;
+        return infinityBits(format);
+    }
+    const int smallestUnit = format.minExponent - (format.precision - 1);
+    const int unit = std::max(lead, format.minExponent) - (format.precision - 1);
+    const Wide m = shiftRightRounded(a.significand, unit - (a.exponent - TOP_BIT), false);
+    // A significand that rounded up to 2^precision carries into the exponent field.
+    const std::uint64_t bits =
+        (std::uint64_t(unit - smallestUnit) << (format.precision - 1)) + static_cast<std::uint64_t>(m);
+    if (bits >= infinityBits(format)) {
+        overflow = true;
+        return infinityBits(format);
+    }
+    return bits;
+}
+
+}  // namespace
+
+Extended extendedFromUint64(std::uint64_t value) {
+    if (value == 0) return zero(false);
+    const int shift = std::countl_zero(value);
+    return Extended{false, TOP_BIT - shift, value << shift, false};
+}
+
+Extended extendedFromDouble(double value) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    if (biased == 0x7FF) return overflowed(negative);
+    if (biased == 0) return roundPack(negative, fraction, -1074, false);
+    return Extended{negative, biased - 1023, (fraction | (std::uint64_t{1} << 52)) << 11, false};
+}
+
+bool isZero(const Extended& a) { return !a.infinite && a.significand == 0; }
+
+bool isInfinite(const Extended& a) { return a.infinite; }
+
+Extended negate(Extended a) {
+    a.negative = !a.negative;
+    return a;
+}
+
+Extended multiply(const Extended& a, const Extended& b) {
+    const bool negative = a.negative != b.negative;
+    if (a.infinite || b.infinite) return overflowed(negative);
+    if (isZero(a) || isZero(b)) return zero(negative);
+    const Wide product = Wide{a.significand} * b.significand;
+    return roundPack(negative, product, a.exponent + b.exponent - 2 * TOP_BIT, false);
+}
+
+Extended divide(const Extended& a, const Extended& b) {
+    const bool negative = a.negative != b.negative;
+    if (a.infinite || b.infinite || isZero(b)) return overflowed(negative);
+    if (isZero(a)) return zero(negative);
+    std::uint64_t dividend = a.significand;
+    std::uint64_t divisor = b.significand;
+    int dividendExponent = a.exponent;
+    int divisorExponent = b.exponent;
+    normalize(dividend, dividendExponent);
+    normalize(divisor, divisorExponent);
+    // Long division: a 65-bit quotient leaves a rounding bit, the remainder
+    // tells whether anything lies below it.
+    Wide quotient = (Wide{dividend} << 64) / divisor;
+    Wide remainder = (Wide{dividend} << 64) % divisor;
+    int e = dividendExponent - divisorExponent - 64;
+    if ((quotient >> 64) == 0) {
+        remainder <<= 1;
+        quotient <<= 1;
+        if (remainder >= divisor) {
+            remainder -= divisor;
+            quotient |= 1;
+        }
+        --e;
+    }
+    return roundPack(negative, quotient, e, remainder != 0);
+}
+
+Extended add(const Extended& a, const Extended& b) {
+    if (a.infinite || b.infinite) return overflowed(a.infinite ? a.negative : b.negative);
+    if (isZero(a)) return isZero(b) ? zero(a.negative && b.negative) : b;
+    if (isZero(b)) return a;
+    const bool aIsLarger = compareMagnitude(a, b) >= 0;
+    const Extended& large = aIsLarger ? a : b;
+    const Extended& small = aIsLarger ? b : a;
+    // 62 guard bits keep the sum exact until it is rounded, except for the
+    // part of `small` shifted out entirely, which only matters as a sticky bit.
+    constexpr int GUARD = 62;
+    const Wide largeBits = Wide{large.significand} << GUARD;
+    const Wide smallBits = Wide{small.significand} << GUARD;
+    const int gap = large.exponent - small.exponent;
+    const Wide aligned = gap >= 128 ? 0 : smallBits >> gap;
+    const bool sticky = gap >= 128 || (aligned << gap) != smallBits;
+    const int e = large.exponent - TOP_BIT - GUARD;
+    if (a.negative == b.negative) return roundPack(large.negative, largeBits + aligned, e, sticky);
+    const Wide difference = largeBits - aligned - (sticky ? 1 : 0);
+    if (difference == 0 && !sticky) return zero(false);
+    return roundPack(large.negative, difference, e, sticky);
+}
+
+Extended accumulateDigit(const Extended& a, unsigned digit) {
+    return add(multiply(a, extendedFromUint64(10)), extendedFromUint64(digit));
+}
+
+Extended powerOfTen(unsigned k) {
+    if (k < SMALL_POWERS) return POWERS_OF_TEN[k];
+    if (k % 32 == 0 && k / 32 <= MIDDLE_POWERS) return POWERS_OF_TEN[SMALL_POWERS + k / 32 - 1];
+    if (k % 512 == 0 && k / 512 <= LARGE_POWERS) {
+        return POWERS_OF_TEN[SMALL_POWERS + MIDDLE_POWERS + k / 512 - 1];
+    }
+    return overflowed(false);  // not a power that the scaling uses
+}
+
+Extended scaleByPowerOfTen(const Extended& a, std::int32_t p) {
+    if (a.infinite || isZero(a)) return a;
+    const bool multiplies = p >= 0;
+    const auto k = static_cast<unsigned>(std::abs(static_cast<std::int64_t>(p)));
+    if (k >= 5120) return multiplies ? overflowed(a.negative) : zero(a.negative);
+    Extended result = applyPower(a, k % 32, multiplies);
+    if ((k / 32) % 16 != 0) result = applyPower(result, 32 * ((k / 32) % 16), multiplies);
+    if (k / 512 != 0) result = applyPower(result, 512 * (k / 512), multiplies);
+    return result;
+}
+
+Extended roundToIntegral(const Extended& a) {
+    if (a.infinite || isZero(a) || a.exponent >= TOP_BIT) return a;
+    const Wide rounded = shiftRightRounded(a.significand, TOP_BIT - a.exponent, false);
+    if (rounded == 0) return zero(a.negative);
+    Extended result = extendedFromUint64(static_cast<std::uint64_t>(rounded));
+    result.negative = a.negative;
+    return result;
+}
+
+double narrowToDouble(const Extended& a, bool& overflow) {
+    const std::uint64_t sign = a.negative ? std::uint64_t{1} << 63 : 0;
+    return std::bit_cast<double>(sign | narrowMagnitude(a, DOUBLE_FORMAT, overflow));
+}
+
+float narrowToFloat(const Extended& a, bool& overflow) {
+    const std::uint32_t sign = a.negative ? std::uint32_t{1} << 31 : 0;
+    const auto magnitude = static_cast<std::uint32_t>(narrowMagnitude(a, FLOAT_FORMAT, overflow));
+    return std::bit_cast<float>(sign | magnitude);
+}
+
+float narrowDoubleToFloat(double value, bool& overflow) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    if (((bits >> 52) & 0x7FF) == 0x7FF) {  // infinities and NaNs carry over
+        overflow = false;
+        const bool isNan = (bits & ((std::uint64_t{1} << 52) - 1)) != 0;
+        const std::uint32_t sign = negative ? std::uint32_t{1} << 31 : 0;
+        return std::bit_cast<float>(sign | (isNan ? 0x7FC00000u : 0x7F800000u));
+    }
+    return narrowToFloat(extendedFromDouble(value), overflow);
+}
+
+std::uint64_t integralMagnitude(const Extended& a) {
+    if (isZero(a) || a.exponent < 0) return 0;
+    if (a.infinite || a.exponent > TOP_BIT) return ~std::uint64_t{0};  // out of range: saturate
+    return a.significand >> (TOP_BIT - a.exponent);
+}
+
+int compareMagnitude(const Extended& a, const Extended& b) {
+    if (a.infinite || b.infinite) return int{a.infinite} - int{b.infinite};
+    if (isZero(a) || isZero(b)) return int{!isZero(a)} - int{!isZero(b)};
+    if (a.exponent != b.exponent) return a.exponent < b.exponent ? -1 : 1;
+    if (a.significand != b.significand) return a.significand < b.significand ? -1 : 1;
+    return 0;
+}
+
+}  // namespace vardel
