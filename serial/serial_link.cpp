@@ -1,1 +1,44 @@
-// placeholder
+#include "serial/serial_link.hpp"
+
+#include <limits>
+
+namespace vardel {
+namespace {
+
+constexpr char CARRIAGE_RETURN = '\r';
+
+// Time left until more than `timeoutMs` have passed.
+std::uint32_t timeLeft(std::uint32_t elapsed, std::uint32_t timeoutMs) {
+    std::uint32_t left = timeoutMs - elapsed;
+    return left < std::numeric_limits<std::uint32_t>::max() ? left + 1 : left;
+}
+
+}  // namespace
+
+std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs) {
+    std::string buffer;
+    const std::uint32_t start = source.clock();
+    for (;;) {
+        char byte = 0;
+        const bool gotByte = source.bytesWaiting() > 0 && source.readOneByte(byte);
+        if (gotByte) buffer.push_back(byte);
+        if (!buffer.empty() && buffer.back() == CARRIAGE_RETURN) break;
+        const std::uint32_t elapsed = source.clock() - start;
+        if (elapsed > timeoutMs) break;
+        if (!gotByte) source.waitForInput(timeLeft(elapsed, timeoutMs));
+    }
+    const auto end = buffer.find(CARRIAGE_RETURN);
+    return end == std::string::npos ? std::string() : buffer.substr(0, end);
+}
+
+std::string readReply(SerialLink& link) {
+    ReplySource source{
+        [&link] { return bytesWaiting(link); },
+        [&link](char& byte) { return readOneByte(link, byte); },
+        [&link](std::uint32_t milliseconds) { waitForInput(link, milliseconds); },
+        [] { return tickCount(); },
+    };
+    return collectReply(source, link.timeoutMs);
+}
+
+}  // namespace vardel

@@ -1,1 +1,269 @@
-// placeholder
+// The serial link on a POSIX terminal device.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+
+#include "serial/serial_link.hpp"
+#include "serial/termios_mapping.hpp"
+
+namespace vardel {
+namespace {
+
+constexpr std::int64_t NANOS_PER_MILLI = 1'000'000;
+constexpr std::int64_t NANOS_PER_SECOND = 1'000'000'000;
+
+bool isValid(const SerialLink& link) { return link.handle >= 0; }
+int descriptor(const SerialLink& link) { return static_cast<int>(link.handle); }
+
+std::int64_t monotonicNanos() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * NANOS_PER_SECOND + now.tv_nsec;
+}
+
+// Milliseconds until `deadline`, rounded up; 0 once it has passed.
+int millisecondsUntil(std::int64_t deadline) {
+    const std::int64_t left = deadline - monotonicNanos();
+    return left <= 0 ? 0 : static_cast<int>((left + NANOS_PER_MILLI - 1) / NANOS_PER_MILLI);
+}
+
+void sleepUntil(std::int64_t deadline) {
+    const timespec until{static_cast<time_t>(deadline / NANOS_PER_SECOND),
+                         static_cast<long>(deadline % NANOS_PER_SECOND)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+// The number N of a "ComN:" name, none for any other name.
+std::optional<unsigned> comPortNumber(std::string_view name) {
+    if (name.size() < 4) return std::nullopt;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (std::tolower(static_cast<unsigned char>(name[i])) != "com"[i]) return std::nullopt;
+    }
+    std::string_view digits = name.substr(3);
+    if (digits.back() == ':') digits.remove_suffix(1);
+    unsigned number = 0;
+    const char* end = digits.data() + digits.size();
+    auto [stop, error] = std::from_chars(digits.data(), end, number);
+    if (digits.empty() || digits.front() == '+' || error != std::errc{} || stop != end || number == 0) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+void setDataBits(unsigned dataBits, termios& attributes) {
+    attributes.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+    switch (dataBits) {
+        case 5: attributes.c_cflag |= CS5; break;
+        case 6: attributes.c_cflag |= CS6; break;
+        case 7: attributes.c_cflag |= CS7; break;
+        default: attributes.c_cflag |= CS8; break;
+    }
+}
+
+void setParity(Parity parity, termios& attributes) {
+    tcflag_t cleared = PARENB | PARODD;
+#ifdef CMSPAR
+    cleared |= CMSPAR;
+#endif
+    attributes.c_cflag &= ~cleared;
+    switch (parity) {
+        case Parity::None: break;
+        case Parity::Even: attributes.c_cflag |= PARENB; break;
+        case Parity::Odd: attributes.c_cflag |= PARENB | PARODD; break;
+#ifdef CMSPAR
+        case Parity::Mark: attributes.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case Parity::Space: attributes.c_cflag |= PARENB | CMSPAR; break;
+#else
+        // Without stick parity the line goes without a parity bit.
+        case Parity::Mark:
+        case Parity::Space: break;
+#endif
+    }
+}
+
+// Two stop bits; with five data bits a UART sends 1.5 for the same setting.
+void setStopBits(StopBits stopBits, termios& attributes) {
+    if (stopBits == StopBits::One) {
+        attributes.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    } else {
+        attributes.c_cflag |= CSTOPB;
+    }
+}
+
+void makeRaw(termios& attributes) {
+    attributes.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                                 IXOFF | IXANY | INPCK);
+    attributes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    attributes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+#ifdef CRTSCTS
+    attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+#endif
+    // No HUPCL: DTR and RTS stay up when the port is closed, so that a device
+    // powered from them is not reset at the end of every run.
+    attributes.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+    attributes.c_cflag |= CLOCAL | CREAD;
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+}
+
+void configureLine(const SerialLink& link) {
+    termios attributes{};
+    if (tcgetattr(descriptor(link), &attributes) != 0) return;
+    LineParameters params;
+    applyModeString(link.lineSettings, params);
+    applyLineParameters(params, attributes);
+    tcsetattr(descriptor(link), TCSANOW, &attributes);
+}
+
+// Waits until the port takes more bytes; false at the deadline or on trouble.
+bool waitWritable(int fd, std::int64_t deadline) {
+    for (;;) {
+        const int left = millisecondsUntil(deadline);
+        if (left == 0) return false;
+        pollfd entry{fd, POLLOUT, 0};
+        const int ready = poll(&entry, 1, left);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        return (entry.revents & POLLOUT) != 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+    }
+}
+
+}  // namespace
+
+std::string portPathFor(std::string_view portName) {
+    const auto number = comPortNumber(portName);
+    if (!number) return std::string(portName);
+    const std::string variable = "VARDEL_COM" + std::to_string(*number);
+    const char* path = std::getenv(variable.c_str());
+    if (path != nullptr && *path != '\0') return path;
+    return "/dev/ttyS" + std::to_string(*number - 1);
+}
+
+std::optional<speed_t> speedConstant(std::uint32_t baud) {
+    switch (baud) {
+        case 50: return B50;
+        case 75: return B75;
+        case 110: return B110;
+        case 134: return B134;
+        case 150: return B150;
+        case 200: return B200;
+        case 300: return B300;
+        case 600: return B600;
+        case 1200: return B1200;
+        case 1800: return B1800;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+#ifdef B57600
+        case 57600: return B57600;
+#endif
+#ifdef B115200
+        case 115200: return B115200;
+#endif
+#ifdef B230400
+        case 230400: return B230400;
+#endif
+        default: return std::nullopt;
+    }
+}
+
+void applyLineParameters(const LineParameters& params, termios& attributes) {
+    if (const auto speed = speedConstant(params.baud)) {
+        cfsetispeed(&attributes, *speed);
+        cfsetospeed(&attributes, *speed);
+    }
+    setDataBits(params.dataBits, attributes);
+    setParity(params.parity, attributes);
+    setStopBits(params.stopBits, attributes);
+    makeRaw(attributes);
+}
+
+// The port is exclusive twice over: an advisory lock that every run of the
+// program takes, and the terminal's exclusive mode against other programs.
+// A port that is busy gives the invalid handle, as a missing one does.
+void openPort(SerialLink& link) {
+    const std::string path = portPathFor(link.portName);
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    link.handle = fd;
+    if (!isValid(link)) return;
+    ioctl(fd, TIOCEXCL);
+    configureLine(link);
+}
+
+void writeText(SerialLink& link, std::string_view text) {
+    if (!isValid(link)) return;
+    const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
+    while (!text.empty()) {
+        const ssize_t written = write(descriptor(link), text.data(), text.size());
+        if (written > 0) {
+            text.remove_prefix(static_cast<std::size_t>(written));
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return;
+        } else if (!waitWritable(descriptor(link), deadline)) {
+            return;
+        }
+    }
+}
+
+std::uint16_t bytesWaiting(SerialLink& link) {
+    if (!isValid(link)) return 0;
+    int count = 0;
+    if (ioctl(descriptor(link), FIONREAD, &count) != 0 || count < 0) return 0;
+    return static_cast<std::uint16_t>(count);
+}
+
+bool readOneByte(SerialLink& link, char& byte) {
+    return isValid(link) && read(descriptor(link), &byte, 1) == 1;
+}
+
+// A port that signals an event without a byte to read (hung up, unplugged,
+// in error) makes the rest of the wait a plain sleep, never a spin.
+void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
+    const std::int64_t deadline = monotonicNanos() + std::int64_t{milliseconds} * NANOS_PER_MILLI;
+    if (!isValid(link)) return sleepUntil(deadline);
+    for (;;) {
+        const int left = millisecondsUntil(deadline);
+        if (left == 0) return;
+        pollfd entry{descriptor(link), POLLIN, 0};
+        const int ready = poll(&entry, 1, left);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) return;
+        if (ready > 0 && bytesWaiting(link) > 0) return;
+        return sleepUntil(deadline);
+    }
+}
+
+std::uint32_t tickCount() {
+    return static_cast<std::uint32_t>(monotonicNanos() / NANOS_PER_MILLI);
+}
+
+// On a pseudo-terminal the exclusive mode outlives our descriptor while
+// another one is open, and would turn away the next run: clear it first.
+void releasePort(SerialLink& link) {
+    if (!isValid(link)) return;
+    ioctl(descriptor(link), TIOCNXCL);
+    flock(descriptor(link), LOCK_UN);
+    close(descriptor(link));
+    link.handle = -1;
+}
+
+}  // namespace vardel
