@@ -1,1 +1,110 @@
-// placeholder
+// vardel-sim: plays the measurement interface on a pseudo-terminal.
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/device_loop.hpp"
+#include "sim/scenario.hpp"
+
+namespace {
+
+constexpr int USAGE_ERROR = 2;
+
+constexpr char USAGE[] =
+    "Usage: vardel-sim --link PATH [--scenario NAME|FILE] [--set 'LINE']... [--log FILE]\n"
+    "\n"
+    "Plays the measurement interface on a new pseudo-terminal and makes PATH a\n"
+    "symbolic link to it; point VARDEL_COM1 (or VARDEL_COM3) at PATH. Prints\n"
+    "\"ready PATH\" once it answers, and serves until SIGTERM or SIGINT.\n"
+    "\n"
+    "  --link PATH        where the link to the terminal is made (required)\n"
+    "  --scenario NAME    built-in scenario: demo (default), silent, slow\n"
+    "  --scenario FILE    scenario file, one setting a line\n"
+    "  --set 'LINE'       one more scenario line, applied after the scenario\n"
+    "  --log FILE         append every byte received to FILE\n"
+    "  --help             show this text\n"
+    "\n"
+    "Scenario lines (a later line overrides an earlier one; '#' starts a comment):\n"
+    "  ident TEXT              reply to ZRECO: TEXT and a carriage return\n"
+    "  analog N|* TEXT         reply to \"ZEA N\" (N as the driver sends it, e.g. -3)\n"
+    "  binary D|* TEXT         reply to \"ZEBIT c\" with c = 48 + D, or D given as char:c\n"
+    "  ident-raw, analog-raw, binary-raw   the same, no carriage return added\n"
+    "  silent ident|analog|binary|all      no reply to that command\n"
+    "  delay MS                wait before each reply\n"
+    "  baud RATE               send reply bytes at 10 bits per byte at RATE\n"
+    "  suffix TEXT             bytes sent right after each reply\n"
+    "Escapes in TEXT: \\r \\n \\t \\0 \\\\ \\xHH, and \\s for a blank.\n";
+
+struct Arguments {
+    std::string linkPath;
+    std::string scenario = "demo";
+    std::vector<std::string> settings;
+    std::string logPath;
+    bool help = false;
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "vardel-sim: %s\nTry 'vardel-sim --help'.\n", message.c_str());
+    return USAGE_ERROR;
+}
+
+// Reads the command line; a message when it can't be read.
+std::optional<std::string> parseArguments(int argc, char** argv, Arguments& arguments) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help") {
+            arguments.help = true;
+            continue;
+        }
+        if (option != "--link" && option != "--scenario" && option != "--set" && option != "--log") {
+            return "unknown option '" + option + "'";
+        }
+        if (i + 1 == argc) return option + " needs a value";
+        const std::string value = argv[++i];
+        if (option == "--link") arguments.linkPath = value;
+        if (option == "--scenario") arguments.scenario = value;
+        if (option == "--set") arguments.settings.push_back(value);
+        if (option == "--log") arguments.logPath = value;
+    }
+    if (!arguments.help && arguments.linkPath.empty()) return "--link PATH is required";
+    return std::nullopt;
+}
+
+std::optional<std::string> scenarioText(const std::string& nameOrFile) {
+    if (auto builtin = vardel::sim::builtinScenario(nameOrFile)) return builtin;
+    std::ifstream file(nameOrFile, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Builds the scenario; a message when it can't be read.
+std::optional<std::string> buildScenario(const Arguments& arguments, vardel::sim::Scenario& scenario) {
+    const auto text = scenarioText(arguments.scenario);
+    if (!text) return "no built-in scenario or readable file '" + arguments.scenario + "'";
+    std::string error;
+    if (!vardel::sim::applyScenarioText(*text, scenario, error)) return arguments.scenario + ": " + error;
+    for (const auto& line : arguments.settings) {
+        if (!vardel::sim::applyScenarioLine(line, scenario, error)) return "--set '" + line + "': " + error;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Arguments arguments;
+    if (auto error = parseArguments(argc, argv, arguments)) return usageError(*error);
+    if (arguments.help) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    vardel::sim::DeviceOptions options{arguments.linkPath, arguments.logPath, {}};
+    if (auto error = buildScenario(arguments, options.scenario)) return usageError(*error);
+    return vardel::sim::runDevice(options);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// What the simulated device answers: scenario lines and the replies they give.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vardel::sim {
+
+enum class Command { Ident, Analog, Binary };
+
+struct ReplyRule {
+    Command command = Command::Ident;
+    std::optional<std::string> key;    // "ZEA" number text or "ZEBIT" index byte; none: any
+    std::optional<std::string> reply;  // bytes sent; none: no reply
+};
+
+struct Scenario {
+    std::vector<ReplyRule> rules;  // the last rule that matches a command decides
+    std::uint32_t delayMs = 0;     // before each reply
+    std::uint32_t baud = 0;        // reply bytes paced at 10 bits each; 0: at once
+    std::string suffix;            // sent right after each reply
+};
+
+// Applies one scenario line. Returns false with `error` set when the line
+// can't be read; `scenario` may then hold part of it.
+bool applyScenarioLine(std::string_view line, Scenario& scenario, std::string& error);
+
+// Applies the lines of a scenario text; `error` names the line at fault.
+bool applyScenarioText(std::string_view text, Scenario& scenario, std::string& error);
+
+// The text of a built-in scenario ("demo", "silent", "slow").
+std::optional<std::string> builtinScenario(std::string_view name);
+
+// "\r \n \t \0 \\ \xHH \s" decoded; none for a bad escape.
+std::optional<std::string> decodeEscapes(std::string_view text);
+
+// The bytes answering one command (received without its carriage return),
+// suffix included; none when the device stays silent.
+std::optional<std::string> replyTo(const Scenario& scenario, std::string_view command);
+
+}  // namespace vardel::sim
