@@ -1,0 +1,282 @@
+// The programs run as processes against the simulated device: exact output
+// bytes, exit status and the exact bytes the device received.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/e2e/harness.hpp"
+
+using namespace vardel::e2e;
+
+namespace {
+
+const std::string CRLF = "\r\n";
+
+// A device whose identification reply gives slots 4..11.
+std::vector<std::string> sensors(const std::string& kinds, const std::string& codes) {
+    return {"ident 0,0,0,0," + kinds + "," + codes + ",0,0,0,0,0,0,0,0,"};
+}
+
+std::string reportPattern(const std::string& program, const std::string& kind) {
+    return "Exception " + kind + " dans le module " + program + " \xE0 [0-9A-F]{8}\\.\n";
+}
+
+void expectReport(const RunResult& run, const std::string& program, const std::string& kind,
+                  const std::string& message) {
+    EXPECT_EQ(run.status, 1);
+    const std::string head = run.out.substr(0, run.out.find('\n') + 1);
+    EXPECT_TRUE(std::regex_match(head, std::regex(reportPattern(program, kind)))) << head;
+    EXPECT_EQ(run.out.substr(head.size()), message + CRLF);
+}
+
+}  // namespace
+
+TEST(Commands, TitleAndDetailOfBothPrograms) {
+    SimDevice device({});
+    EXPECT_EQ(runWith(device, "vardel1", {"titre"}).out, "Orphy portable2, Com1:" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdtitre", "1E19"}).out, "Orphy portable2, Com1:" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"detail"}).out,
+              "pilote ex\xE9" "cutable Orphy Portable 2 en Com1:, par Marlevoux, le 6 dec 07" + CRLF);
+    EXPECT_EQ(device.received(), "");
+
+    SimDevice device3({});
+    const RunResult title3 = runWith(device3, "vardel3", {"titre"});
+    EXPECT_EQ(title3.out, "Orphy portable2, Com3:" + CRLF);
+    EXPECT_EQ(title3.status, 0);
+    EXPECT_EQ(runWith(device3, "vardel3", {"stddetail"}).out,
+              "pilote ex\xE9" "cutable Orphy Portable 2 en Com3:, par Marlevoux, le 6 dec 07" + CRLF);
+}
+
+TEST(Commands, MissingOrUnknownWordsPrintNothing) {
+    SimDevice device({});
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"EA", "0"}, {"ea "}, {"e"}, {""}, {"\xFF"}}) {
+        const RunResult run = runWith(device, "vardel1", args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.status, 0);
+    }
+    EXPECT_EQ(device.received(), "");
+}
+
+TEST(Commands, ArgumentsThatAreNotNumbersEndTheRun) {
+    SimDevice device({});
+    expectReport(runWith(device, "vardel1", {"ea", "abc"}), "vardel1", "EConvertError",
+                 "'abc' n'est pas une valeur en virgule flottante correcte.");
+    expectReport(runWith(device, "vardel1", {"detail", "x"}), "vardel1", "EConvertError",
+                 "'x' n'est pas une valeur en virgule flottante correcte.");
+    // Argument 2 fails before argument 3 is looked at.
+    expectReport(runWith(device, "vardel3", {"titre", "a", "b"}), "vardel3", "EConvertError",
+                 "'a' n'est pas une valeur en virgule flottante correcte.");
+    expectReport(runWith(device, "vardel1", {"ea", "1", "\xE9\x80"}), "vardel1", "EConvertError",
+                 "'\xE9\x80' n'est pas une valeur en virgule flottante correcte.");
+    expectReport(runWith(device, "vardel1", {"ea", "1E600"}), "vardel1", "EOverflow",
+                 "D\xE9" "bordement en virgule flottante.");
+    expectReport(runWith(device, "vardel1", {"ea", "1E4999"}), "vardel1", "EConvertError",
+                 "'1E4999' n'est pas une valeur en virgule flottante correcte.");
+    expectReport(runWith(device, "vardel1", {"nsa", "1E19"}), "vardel1", "EInvalidOp",
+                 "Op\xE9ration en virgule flottante incorrecte.");
+    expectReport(runWith(device, "vardel1", {"stdsas", "1", "1E39"}), "vardel1", "EOverflow",
+                 "D\xE9" "bordement en virgule flottante.");
+    EXPECT_EQ(device.received(), "");
+}
+
+TEST(Commands, LongArgumentGivesAReportCutAfter1024Characters) {
+    SimDevice device({});
+    const RunResult run = runWith(device, "vardel1", {"ea", std::string(1500, 'q')});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.out.size(), 1024u + 2);
+    EXPECT_EQ(run.out.substr(1024), CRLF);
+}
+
+TEST(Commands, AnalogOutputWordsAnswerWithoutTheDevice) {
+    SimDevice device({});
+    for (const char* word : {"sa", "rsa", "stdsa", "stdrsa", "sad", "rsad", "stdsad", "stdsas", "stdrsad", "stdrsas"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(runWith(device, "vardel1", {word, "1", "2"}).out, "-777" + CRLF);
+    }
+    for (const char* word : {"nsa", "nsad", "stdnsa", "stdnsad"}) {
+        EXPECT_EQ(runWith(device, "vardel1", {word}).out, CRLF);
+    }
+    EXPECT_EQ(device.received(), "");
+}
+
+TEST(AnalogRaw, SendsTheInputAndReadsTheDigits) {
+    SimDevice device({"analog 11 512", "analog 1 \\s512\\s", "analog 2 V=512", "analog 3 +512", "analog 4 abc",
+                      "analog -3 -12", "analog 5 1.5", "analog 6 ", "analog 7 99999999999",
+                      "analog 8 2147483647"});
+    EXPECT_EQ(runWith(device, "vardel1", {"ea"}).out, "512" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "512" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdea", "2"}).out, "512" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "3"}).out, "512" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "4"}).out, "-777" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "-3"}).out, "12" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "5"}).out, "15" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "6"}).out, "-777" + CRLF);
+    expectReport(runWith(device, "vardel1", {"ea", "7"}), "vardel1", "EConvertError",
+                 "'99999999999' n'est pas une valeur enti\xE8re correcte.");
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "8"}).out, "2147483647" + CRLF);
+    EXPECT_EQ(device.received(),
+              "ZEA 11\rZEA 1\rZEA 2\rZEA 3\rZEA 4\rZEA -3\rZEA 5\rZEA 6\rZEA 7\rZEA 8\r");
+}
+
+TEST(AnalogRaw, ArgumentRoundingAndSeparators) {
+    SimDevice device({"analog * 1"});
+    for (const char* x : {"2.5", "3.5", "-0.5", "4294967297", " 3 ", "3.", ".", "-.", "1e", "+2E0"}) {
+        EXPECT_EQ(runWith(device, "vardel1", {"ea", x}).out, "1" + CRLF) << x;
+    }
+    EXPECT_EQ(device.received(), "ZEA 2\rZEA 4\rZEA 0\rZEA 1\rZEA 3\rZEA 3\rZEA 0\rZEA 0\rZEA 1\rZEA 2\r");
+
+    SimDevice french({"analog * 1"});
+    RunOptions options;
+    options.frenchLocale = true;
+    options.portPath = french.path();
+    EXPECT_EQ(runProgram("vardel1", {"ea", "2,5"}, options).out, "1" + CRLF);
+    expectReport(runProgram("vardel1", {"ea", "2.5"}, options), "vardel1", "EConvertError",
+                 "'2.5' n'est pas une valeur en virgule flottante correcte.");
+    EXPECT_EQ(french.received(), "ZEA 2\r");
+}
+
+TEST(AnalogRaw, LeftoverLineFeedStartsTheNextReply) {
+    // Within one run a byte after the carriage return stays queued; across
+    // runs it waits in the port for the next one.
+    SimDevice device({"analog * 42", "suffix \\n"});
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "42" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "42" + CRLF);
+}
+
+TEST(SensorNames, FromTheIdentification) {
+    SimDevice device(sensors("0,1,0,5", "150,57,71,100"));
+    EXPECT_EQ(runWith(device, "vardel1", {"nea", "0"}).out, "pH" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"nead", "1"}).out, "opacit\xE9 liquide" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdnea", "2"}).out, "EA inconnue B" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdnead", "3"}).out, "EA inconnue C" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"nea", "4"}).out, CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"nea", "-1"}).out, CRLF);
+    EXPECT_EQ(device.received(), "ZRECO\rZRECO\rZRECO\rZRECO\rZRECO\rZRECO\r");
+}
+
+TEST(SensorNames, MalformedIdentificationEndsTheRun) {
+    SimDevice device({"ident 1,,2"});
+    expectReport(runWith(device, "vardel1", {"nea", "0"}), "vardel1", "EConvertError",
+                 "',' n'est pas une valeur enti\xE8re correcte.");
+}
+
+TEST(SensorNames, ShortAndEmptyReplies) {
+    SimDevice shortReply({"ident 5,78"});  // slots 1..19 all 7: kind 7
+    EXPECT_EQ(runWith(shortReply, "vardel1", {"nea", "0"}).out, "EA inconnue @" + CRLF);
+    SimDevice emptyReply({"ident "});
+    EXPECT_EQ(runWith(emptyReply, "vardel1", {"nea", "2"}).out, "(rien)" + CRLF);
+}
+
+TEST(AnalogConverted, ScalesByTheIdentifiedSensor) {
+    SimDevice device({"ident 0,0,0,0,0,0,1,0,100,60,59,71,0,0,0,0,0,0,0,0,", "analog 0 612", "analog 1 256",
+                      "analog 2 0", "analog 3 1020"});
+    EXPECT_EQ(runWith(device, "vardel1", {"ead", "0"}).out, "9" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdead", "1"}).out, "-50.1960784313725483" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdeas", "1"}).out, "-50.1960792541503906" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ead", "2"}).out, "100" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ead", "3"}).out, "1.99215686274509798" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ead", "4"}).out, "-777" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ead", "-1"}).out, "-777" + CRLF);
+    EXPECT_EQ(device.received(),
+              "ZRECO\rZEA 0\rZRECO\rZEA 1\rZRECO\rZEA 1\rZRECO\rZEA 2\rZRECO\rZEA 3\rZRECO\rZRECO\r");
+
+    SimDevice french({"ident 0,0,0,0,0,0,0,0,150,0,0,0,0,0,0,0,0,0,0,0,", "analog 0 1023"});
+    RunOptions options;
+    options.frenchLocale = true;
+    options.portPath = french.path();
+    EXPECT_EQ(runProgram("vardel1", {"ead", "0"}, options).out, "14,0411764705882353" + CRLF);
+}
+
+TEST(BinaryInputs, RequestFirstThenTheReply) {
+    SimDevice device({"binary 2 1", "binary 3 \\s1", "binary 4 1x", "binary 5 -12a"});
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "2"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdeb", "3"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "4"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "5"}).out, "12" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "7"}).out, "-777" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "-1"}).out, "-777" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb"}).out, "-777" + CRLF);
+    EXPECT_EQ(device.received(), "ZEBIT 2\rZEBIT 3\rZEBIT 4\rZEBIT 5\rZEBIT 7\rZEBIT /\rZEBIT ;\r");
+}
+
+TEST(BinaryOutputs, SwitchNameAndReadBack) {
+    SimDevice device({});
+    EXPECT_EQ(runWith(device, "vardel1", {"sb", "3", "1"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdsb", "3", "0"}).out, "0" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"sb", "8", "1"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"sb", "2", "0.6"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"sb", "2", "0.5"}).out, "0" + CRLF);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"sb", "9", "1"}, {"sb", "-1", "0"}, {"sb", "2", "2"}, {"sb", "2"}}) {
+        EXPECT_EQ(runWith(device, "vardel1", args).out, "-777" + CRLF);
+    }
+    EXPECT_EQ(runWith(device, "vardel1", {"neb", "5"}).out, "entr\xE9" "e binaire 5" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdneb", "6"}).out, CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"nsb", "7"}).out, "sortie logique 7" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdnsb", "8"}).out, CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"rsb", "3"}).out, "0" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdrsb", "8"}).out, "0" + CRLF);
+    EXPECT_EQ(device.received(), "ZSBIT 3\rZRBIT 3\rZSBIT 8\rZSBIT 2\rZRBIT 2\r");
+}
+
+TEST(NoDevice, MarkersAfterTheTimeOutsWithoutSpinning) {
+    const RunResult ea = runProgram("vardel1", {"ea", "1"});
+    EXPECT_EQ(ea.out, "-777" + CRLF);
+    EXPECT_GT(ea.seconds, 1.0);
+    EXPECT_LT(ea.seconds, 1.5);
+    EXPECT_LT(ea.cpuSeconds, 0.1);
+
+    const RunResult ead = runProgram("vardel1", {"ead", "0"});
+    EXPECT_EQ(ead.out, "-2655.76171875" + CRLF);
+    EXPECT_GT(ead.seconds, 2.0);
+    EXPECT_LT(ead.seconds, 2.6);
+    EXPECT_LT(ead.cpuSeconds, 0.1);
+
+    EXPECT_EQ(runProgram("vardel1", {"nea", "3"}).out, "(rien)" + CRLF);
+    EXPECT_EQ(runProgram("vardel1", {"eb", "0"}).out, "0" + CRLF);
+    EXPECT_EQ(runProgram("vardel3", {"sb", "1", "1"}).out, "1" + CRLF);
+
+    RunOptions french;
+    french.frenchLocale = true;
+    EXPECT_EQ(runProgram("vardel1", {"ead", "0"}, french).out, "-2655,76171875" + CRLF);
+}
+
+TEST(NoDevice, SilentDeviceIsTheSameAsNone) {
+    SimDevice device({"silent all"});
+    const RunResult run = runWith(device, "vardel1", {"nea", "0"});
+    EXPECT_EQ(run.out, "(rien)" + CRLF);
+    EXPECT_GT(run.seconds, 1.0);
+    EXPECT_EQ(device.received(), "ZRECO\r");
+}
+
+TEST(OutputFailures, LostOutputIsNeverASuccess) {
+    for (StdoutMode mode : {StdoutMode::DevFull, StdoutMode::BrokenPipe}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"titre"}, std::vector<std::string>{"ea", std::string(300, 'w')}}) {
+            RunOptions options;
+            options.stdoutMode = mode;
+            const RunResult run = runProgram("vardel1", args, options);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("EInOutError"), std::string::npos) << run.err;
+        }
+    }
+    RunOptions toFile;
+    toFile.stdoutMode = StdoutMode::File;
+    const RunResult file = runProgram("vardel3", {"titre"}, toFile);
+    EXPECT_EQ(file.out, "Orphy portable2, Com3:" + CRLF);
+    EXPECT_EQ(file.status, 0);
+}
+
+TEST(OutputFailures, ClosedStandardOutputNeverReachesTheInstrument) {
+    SimDevice device({"analog * 5"});
+    RunOptions options;
+    options.stdoutMode = StdoutMode::Closed;
+    options.portPath = device.path();
+    const RunResult run = runProgram("vardel1", {"ea", "1"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Erreur E/S 103"), std::string::npos) << run.err;
+    const RunResult quiet = runProgram("vardel1", {"unknown"}, options);
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
