@@ -19,6 +19,9 @@ public:
     // Stops the simulator after it has read everything sent to it, and
     // returns every byte it received.
     std::string received();
+    // Once stopped: the simulator's exit status and CPU seconds.
+    int exitStatus() const { return exitStatus_; }
+    double cpuSeconds() const { return cpuSeconds_; }
 
 private:
     std::string directory_;
@@ -26,6 +29,8 @@ private:
     std::string logPath_;
     int pid_ = -1;
     bool stopped_ = false;
+    int exitStatus_ = -1;
+    double cpuSeconds_ = 0;
 };
 
 enum class StdoutMode { Pipe, File, DevFull, Closed, BrokenPipe };
