@@ -175,7 +175,7 @@ TEST(AnalogConverted, ScalesByTheIdentifiedSensor) {
     EXPECT_EQ(runWith(device, "vardel1", {"stdead", "1"}).out, "-50.1960784313725483" + CRLF);
     EXPECT_EQ(runWith(device, "vardel1", {"stdeas", "1"}).out, "-50.1960792541503906" + CRLF);
     EXPECT_EQ(runWith(device, "vardel1", {"ead", "2"}).out, "100" + CRLF);
-    EXPECT_EQ(runWith(device, "vardel1", {"ead", "3"}).out, "1.99215686274509798" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"ead", "3"}).out, "1.99215686274509807" + CRLF);
     EXPECT_EQ(runWith(device, "vardel1", {"ead", "4"}).out, "-777" + CRLF);
     EXPECT_EQ(runWith(device, "vardel1", {"ead", "-1"}).out, "-777" + CRLF);
     EXPECT_EQ(device.received(),
@@ -185,7 +185,7 @@ TEST(AnalogConverted, ScalesByTheIdentifiedSensor) {
     RunOptions options;
     options.frenchLocale = true;
     options.portPath = french.path();
-    EXPECT_EQ(runProgram("vardel1", {"ead", "0"}, options).out, "14,0411764705882353" + CRLF);
+    EXPECT_EQ(runProgram("vardel1", {"ead", "0"}, options).out, "14,0411764705882352" + CRLF);
 }
 
 TEST(BinaryInputs, RequestFirstThenTheReply) {
@@ -252,14 +252,17 @@ TEST(NoDevice, SilentDeviceIsTheSameAsNone) {
 
 TEST(OutputFailures, LostOutputIsNeverASuccess) {
     for (StdoutMode mode : {StdoutMode::DevFull, StdoutMode::BrokenPipe}) {
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"titre"}, std::vector<std::string>{"ea", std::string(300, 'w')}}) {
-            RunOptions options;
-            options.stdoutMode = mode;
-            const RunResult run = runProgram("vardel1", args, options);
-            EXPECT_EQ(run.status, 1);
-            EXPECT_NE(run.err.find("EInOutError"), std::string::npos) << run.err;
-        }
+        RunOptions options;
+        options.stdoutMode = mode;
+        const RunResult title = runProgram("vardel1", {"titre"}, options);
+        EXPECT_EQ(title.status, 1);
+        EXPECT_NE(title.err.find("EInOutError"), std::string::npos) << title.err;
+        // A report longer than the buffer that standard output can't take
+        // goes to the error output whole.
+        const RunResult report = runProgram("vardel1", {"ea", std::string(300, 'w')}, options);
+        EXPECT_EQ(report.status, 1);
+        EXPECT_EQ(report.err.substr(0, 24), "Exception EConvertError ");
+        EXPECT_EQ(report.err.substr(report.err.size() - 2), CRLF);
     }
     RunOptions toFile;
     toFile.stdoutMode = StdoutMode::File;
