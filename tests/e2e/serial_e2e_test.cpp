@@ -1,0 +1,265 @@
+// The simulated device on its own, and the programs' use of the serial port
+// against it: exclusive use, sleeping time-outs, the line left configured.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/e2e/harness.hpp"
+
+using namespace vardel::e2e;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string CRLF = "\r\n";
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The device's terminal as a driver opens it, raw.
+class Port {
+public:
+    explicit Port(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        termios line{};
+        if (fd_ >= 0 && tcgetattr(fd_, &line) == 0) {
+            cfmakeraw(&line);
+            tcsetattr(fd_, TCSANOW, &line);
+        }
+    }
+    ~Port() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    void send(const std::string& bytes) const {
+        EXPECT_EQ(write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    // Bytes up to and with `count` bytes, or what came within `seconds`.
+    std::string readBytes(std::size_t count, double seconds = 3.0) const {
+        std::string bytes;
+        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (bytes.size() < count && Clock::now() < deadline) {
+            pollfd entry{fd_, POLLIN, 0};
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (poll(&entry, 1, static_cast<int>(std::max<long long>(left, 0))) <= 0) break;
+            char byte = 0;
+            if (read(fd_, &byte, 1) == 1) bytes.push_back(byte);
+        }
+        return bytes;
+    }
+
+    // Sends a command and returns the reply of `replySize` bytes.
+    std::string ask(const std::string& command, std::size_t replySize) const {
+        send(command);
+        return readBytes(replySize);
+    }
+
+private:
+    int fd_;
+};
+
+bool exists(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0;
+}
+
+}  // namespace
+
+// --- The simulated device ---
+
+TEST(Simulator, AnswersTheCommandsWithRepliesAndLogsEveryByte) {
+    SimDevice device({"ident 1,2,3,", "analog 11 612", "analog -3 7", "binary 2 1", "binary char:; 5"});
+    Port port(device.path());
+    ASSERT_TRUE(port.isOpen());
+    EXPECT_EQ(port.ask("ZRECO\r", 7), "1,2,3,\r");
+    EXPECT_EQ(port.ask("ZEA 11\r", 4), "612\r");
+    EXPECT_EQ(port.ask("ZEA -3\r", 2), "7\r");
+    EXPECT_EQ(port.ask("ZEBIT 2\r", 2), "1\r");
+    EXPECT_EQ(port.ask("ZEBIT ;\r", 2), "5\r");
+    // No reply to these: the next bytes that come are the answer to ZRECO.
+    port.send("ZEA 4\rZSBIT 2\rZRBIT 2\rZEBIT 3\rHELLO\rZRECO \r");
+    EXPECT_EQ(port.ask("ZRECO\r", 7), "1,2,3,\r");
+    EXPECT_EQ(device.received(),
+              "ZRECO\rZEA 11\rZEA -3\rZEBIT 2\rZEBIT ;\rZEA 4\rZSBIT 2\rZRBIT 2\rZEBIT 3\rHELLO\rZRECO \rZRECO\r");
+    EXPECT_EQ(device.exitStatus(), 0);
+}
+
+TEST(Simulator, LaterLinesOverrideEarlierOnes) {
+    SimDevice device({"ident a", "analog * 5", "binary * 1", "analog 3 7", "silent binary", "binary 4 0",
+                      "ident b"});
+    Port port(device.path());
+    EXPECT_EQ(port.ask("ZEA 3\r", 2), "7\r");
+    EXPECT_EQ(port.ask("ZEA 2\r", 2), "5\r");
+    port.send("ZEBIT 1\r");  // silenced
+    EXPECT_EQ(port.ask("ZEBIT 4\r", 2), "0\r");
+    EXPECT_EQ(port.ask("ZRECO\r", 2), "b\r");
+
+    SimDevice quiet({"ident x", "analog * 1", "silent all", "analog 0 2"});
+    Port quietPort(quiet.path());
+    quietPort.send("ZRECO\rZEA 1\r");
+    EXPECT_EQ(quietPort.ask("ZEA 0\r", 2), "2\r");
+}
+
+TEST(Simulator, RawRepliesEscapesAndSuffix) {
+    SimDevice device({"analog-raw 1 12\\n", "ident \\s1\\t\\x41\\\\\\0", "binary 0", "suffix \\n"});
+    Port port(device.path());
+    EXPECT_EQ(port.ask("ZEA 1\r", 4), "12\n\n");
+    EXPECT_EQ(port.ask("ZRECO\r", 8), std::string(" 1\tA\\\0\r\n", 8));
+    EXPECT_EQ(port.ask("ZEBIT 0\r", 2), "\r\n");
+}
+
+TEST(Simulator, RefusesScenarioLinesItCannotRead) {
+    for (const char* line : {"idnet 1", "analog", "binary x 1", "binary char:ab 1", "silent some", "delay soon",
+                             "baud -1", "ident \\q", "ident \\x4"}) {
+        EXPECT_THROW(SimDevice({line}), std::runtime_error) << line;
+    }
+}
+
+TEST(Simulator, DelaysAndPacesReplies) {
+    SimDevice delayed({"delay 300", "ident 1"});
+    Port port(delayed.path());
+    auto start = Clock::now();
+    EXPECT_EQ(port.ask("ZRECO\r", 2), "1\r");
+    EXPECT_GE(secondsSince(start), 0.3);
+
+    // 20 bytes at 600 baud: 10 bits each, about 333 ms in all, from the start.
+    SimDevice paced({"baud 600", "ident 0123456789012345678"});
+    Port pacedPort(paced.path());
+    start = Clock::now();
+    pacedPort.send("ZRECO\r");
+    EXPECT_EQ(pacedPort.readBytes(1), "0");
+    EXPECT_LT(secondsSince(start), 0.15);
+    EXPECT_EQ(pacedPort.readBytes(19), "123456789012345678\r");
+    EXPECT_GE(secondsSince(start), 0.3);
+}
+
+TEST(Simulator, SurvivesTheTerminalOpenedAndClosedManyTimes) {
+    SimDevice device({"analog 1 612"});
+    std::string expected;
+    for (int run = 0; run < 20; ++run) {
+        Port port(device.path());
+        ASSERT_TRUE(port.isOpen()) << "run " << run;
+        EXPECT_EQ(port.ask("ZEA 1\r", 4), "612\r") << "run " << run;
+        expected += "ZEA 1\r";
+    }
+    EXPECT_EQ(device.received(), expected);
+    EXPECT_EQ(device.exitStatus(), 0);
+}
+
+TEST(Simulator, SleepsWhileIdle) {
+    SimDevice device({"analog 1 612"});
+    {
+        Port port(device.path());
+        EXPECT_EQ(port.ask("ZEA 1\r", 4), "612\r");
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    }
+    // The driver has gone: the device still sleeps.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    device.received();
+    EXPECT_LT(device.cpuSeconds(), 0.05);
+}
+
+TEST(Simulator, StopsAfterLoggingWhatIsStillQueuedAndRemovesItsLink) {
+    SimDevice device({});
+    const std::string link = device.path();
+    {
+        Port port(link);
+        port.send("ZSBIT 1\r");
+    }
+    EXPECT_EQ(device.received(), "ZSBIT 1\r");
+    EXPECT_EQ(device.exitStatus(), 0);
+    EXPECT_FALSE(exists(link));
+}
+
+// --- The programs on the serial port ---
+
+TEST(SerialPort, AnalogReadingGoesThroughThePortOfEachProgram) {
+    SimDevice device({"analog 1 612", "analog 2 77"});
+    const RunResult one = runWith(device, "vardel1", {"ea", "1"});
+    EXPECT_EQ(one.out, "612" + CRLF);
+    EXPECT_EQ(one.status, 0);
+    const RunResult three = runWith(device, "vardel3", {"ea", "2"});
+    EXPECT_EQ(three.out, "77" + CRLF);
+    EXPECT_EQ(three.status, 0);
+    EXPECT_EQ(device.received(), "ZEA 1\rZEA 2\r");
+}
+
+TEST(SerialPort, NoDeviceGivesTheMarkerAfterASleepingTimeOut) {
+    const RunResult run = runProgram("vardel1", {"ea", "1"});
+    EXPECT_EQ(run.out, "-777" + CRLF);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_GT(run.seconds, 1.0);
+    EXPECT_LT(run.seconds, 1.5);
+    EXPECT_LT(run.cpuSeconds, 0.1);
+}
+
+TEST(SerialPort, ReplyWithoutCarriageReturnIsNoReply) {
+    SimDevice device({"analog-raw 1 612"});
+    const RunResult run = runWith(device, "vardel1", {"ea", "1"});
+    EXPECT_EQ(run.out, "-777" + CRLF);
+    EXPECT_GT(run.seconds, 1.0);
+    EXPECT_LT(run.cpuSeconds, 0.1);
+}
+
+TEST(SerialPort, PortHeldByAnotherProcessBehavesAsNoDevice) {
+    SimDevice device({"analog 1 612"});
+    {
+        Port holder(device.path());
+        ASSERT_TRUE(holder.isOpen());
+        ASSERT_EQ(flock(holder.fd(), LOCK_EX | LOCK_NB), 0);
+        const RunResult run = runWith(device, "vardel1", {"ea", "1"});
+        EXPECT_EQ(run.out, "-777" + CRLF);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_GT(run.seconds, 1.0);
+        EXPECT_LT(run.cpuSeconds, 0.1);
+    }
+    // Free again: the next run has the device.
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
+TEST(SerialPort, SecondRunWhileTheFirstHoldsThePortGetsNoDevice) {
+    SimDevice device({"delay 900", "analog 1 612"});
+    RunResult first;
+    std::thread firstRun([&] { first = runWith(device, "vardel1", {"ea", "1"}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const RunResult second = runWith(device, "vardel1", {"ea", "1"});
+    firstRun.join();
+    // Whichever got the port first has the reading; the other had no device.
+    EXPECT_EQ(first.out + second.out, first.out == "612" + CRLF ? "612\r\n-777\r\n" : "-777\r\n612\r\n");
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
+TEST(SerialPort, RunLeavesTheLineAt9600Baud8N1WithModemLinesUpAndThePortShareable) {
+    SimDevice device({"analog 1 612"});
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
+    const int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios line{};
+    ASSERT_EQ(tcgetattr(fd, &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | HUPCL | CLOCAL), static_cast<tcflag_t>(CS8 | CLOCAL));
+#ifdef TIOCGEXCL
+    int exclusive = 1;
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "the run left the terminal in exclusive mode";
+#endif
+    close(fd);
+}
