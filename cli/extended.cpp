@@ -54,40 +54,32 @@ constexpr Extended roundPack(bool negative, Wide m, int e, bool sticky) {
     return Extended{negative, exponent, static_cast<std::uint64_t>(significand), false};
 }
 
-// Exact powers of ten for building the table: a natural number in 32-bit limbs,
-// large enough for 10^4608 (below 2^15308).
-struct PowerOfTenDigits {
-    std::array<std::uint32_t, 480> limbs{};
+// Exact powers of five for building the table (10^k = 5^k * 2^k), in 64-bit
+// limbs; 5^4608 lies below 2^10700.
+struct PowerOfFive {
+    std::array<std::uint64_t, 168> limbs{1};
     int used = 1;
 };
 
-constexpr void multiplyBy(PowerOfTenDigits& n, std::uint32_t factor) {
+constexpr void multiplyBy(PowerOfFive& n, std::uint64_t factor) {
     std::uint64_t carry = 0;
     for (int i = 0; i < n.used; ++i) {
-        const std::uint64_t product = std::uint64_t{n.limbs[i]} * factor + carry;
-        n.limbs[i] = static_cast<std::uint32_t>(product);
-        carry = product >> 32;
+        const Wide product = Wide{n.limbs[i]} * factor + carry;
+        n.limbs[i] = static_cast<std::uint64_t>(product);
+        carry = static_cast<std::uint64_t>(product >> 64);
     }
-    if (carry != 0) n.limbs[n.used++] = static_cast<std::uint32_t>(carry);
+    if (carry != 0) n.limbs[n.used++] = carry;
 }
 
-constexpr bool bitAt(const PowerOfTenDigits& n, int position) {
-    return ((n.limbs[position / 32] >> (position % 32)) & 1) != 0;
-}
-
-constexpr Extended nearestExtended(const PowerOfTenDigits& n) {
-    const int length = 32 * n.used - std::countl_zero(n.limbs[n.used - 1]);
-    const int dropped = std::max(length - 64, 0);
-    Wide top = 0;
-    for (int position = length - 1; position >= dropped; --position) {
-        top = (top << 1) | (bitAt(n, position) ? 1 : 0);
-    }
-    if (dropped == 0) return roundPack(false, top, 0, false);
-    // Keep one rounding bit in m and fold the bits below it into `sticky`.
-    const bool roundingBit = bitAt(n, dropped - 1);
+// The nearest extended value of n * 2^twos: the two top limbs go into the
+// rounding, the limbs below them only as a sticky bit.
+constexpr Extended nearestExtended(const PowerOfFive& n, int twos) {
+    const int top = n.used - 1;
+    if (top == 0) return roundPack(false, n.limbs[0], twos, false);
+    const Wide window = (Wide{n.limbs[top]} << 64) | n.limbs[top - 1];
     bool sticky = false;
-    for (int position = 0; position < dropped - 1 && !sticky; ++position) sticky = bitAt(n, position);
-    return roundPack(false, (top << 1) | (roundingBit ? 1 : 0), dropped - 1, sticky);
+    for (int i = 0; i < top - 1; ++i) sticky = sticky || n.limbs[i] != 0;
+    return roundPack(false, window, 64 * (top - 1) + twos, sticky);
 }
 
 constexpr int SMALL_POWERS = 32;   // 10^0 .. 10^31
@@ -102,15 +94,15 @@ constexpr unsigned tabulatedExponent(int index) {
 }
 
 constexpr std::array<Extended, POWER_COUNT> buildPowersOfTen() {
+    constexpr std::uint64_t FIVE_TO_27 = 7450580596923828125u;  // the largest power of five below 2^64
     std::array<Extended, POWER_COUNT> table{};
-    PowerOfTenDigits exact;
-    exact.limbs[0] = 1;
+    PowerOfFive exact;
     unsigned reached = 0;
     for (int index = 0; index < POWER_COUNT; ++index) {
         const unsigned wanted = tabulatedExponent(index);
-        for (; reached + 9 <= wanted; reached += 9) multiplyBy(exact, 1000000000u);
-        for (; reached < wanted; ++reached) multiplyBy(exact, 10u);
-        table[index] = nearestExtended(exact);
+        for (; reached + 27 <= wanted; reached += 27) multiplyBy(exact, FIVE_TO_27);
+        for (; reached < wanted; ++reached) multiplyBy(exact, 5);
+        table[index] = nearestExtended(exact, static_cast<int>(wanted));
     }
     return table;
 }

@@ -30,9 +30,7 @@ int binaryExponent(const Extended& a) { return a.exponent - std::countl_zero(a.s
 
 // 19728 / 65536 lies just below log10(2), so this is the decimal exponent or
 // one less (one more for some tiny magnitudes).
-int estimateDecimalExponent(const Extended& a) {
-    return floorDivide(binaryExponent(a) * 19728, 65536) + 1;
-}
+int estimateDecimalExponent(const Extended& a) { return floorDivide(binaryExponent(a) * 19728, 65536) + 1; }
 
 Extended scaleToIntegralDigits(const Extended& a, int decimalExponent) {
     return roundToIntegral(scaleByPowerOfTen(a, SIGNIFICANT_DIGITS - decimalExponent));
