@@ -72,7 +72,7 @@ TEST(RealText, CommaSeparator) {
     EXPECT_EQ(formatReal(1e20, ','), "1E20");
 }
 
-TEST(RealText, SpecialValues) {
+TEST(RealText, InfinitiesNansAndZeros) {
     const double infinity = std::numeric_limits<double>::infinity();
     EXPECT_EQ(formatReal(-infinity, '.'), "-INF");
     EXPECT_EQ(formatReal(-std::numeric_limits<double>::quiet_NaN(), '.'), "NAN");
