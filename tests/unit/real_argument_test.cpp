@@ -69,7 +69,8 @@ TEST(RealArgument, ExponentRangeAndOverflow) {
     EXPECT_EQ(parseRealArgument("1E308", '.'), 1e308);
     EXPECT_EQ(parseRealArgument("1E-400", '.'), 0.0);
     EXPECT_EQ(parseRealArgument("4.9406564584124654E-324", '.'), std::numeric_limits<double>::denorm_min());
-    EXPECT_EQ(parseRealArgument("1E-5000", '.'), 0.0);
+    EXPECT_EQ(parseRealArgument("1E-4999", '.'), 0.0);
+    EXPECT_EQ(failureOf("1E-5000"), FailureKind::Conversion);
     EXPECT_EQ(parseRealArgument("0E4999", '.'), 0.0);
     // Exponent digits stop being read at 500 or more: "1E0499" reads all.
     EXPECT_EQ(failureOf("1E0499"), FailureKind::Overflow);
