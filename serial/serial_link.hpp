@@ -16,6 +16,7 @@ struct SerialLink {
     std::string lineSettings = "baud=1200 parity=e data=7 stop=1";
     std::uint16_t timeoutMs = REPLY_TIMEOUT_MS;
     std::intptr_t handle = -1;  // kept whatever the open call gave (-1: invalid)
+    int lookAheadByte = -1;     // a byte read while waiting, not yet taken (-1: none)
 };
 
 // Platform operations (serial_posix.cpp / serial_win32.cpp).
