@@ -1,0 +1,60 @@
+#pragma once
+// Runs the Windows programs under Wine, and the Linux programs built from
+// the same sources, against simulated devices on pseudo-terminals.
+
+#include <string>
+#include <vector>
+
+namespace vardel::wine {
+
+// A simulated device (vardel-sim) on its own pseudo-terminal. The scenario
+// is given as lines of the simulator's scenario format.
+class SimDevice {
+public:
+    explicit SimDevice(const std::vector<std::string>& scenarioLines);
+    ~SimDevice();
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
+
+    const std::string& path() const { return linkPath_; }
+    // Stops the simulator once it has read everything sent to it; every
+    // byte it received.
+    std::string received();
+
+private:
+    std::string directory_;
+    std::string linkPath_;
+    std::string logPath_;
+    int pid_ = -1;
+};
+
+enum class Platform { Linux, Windows };
+enum class Locale { Point, FrenchComma };
+enum class Output { Pipe, File, BrokenPipe, DevFull };
+
+struct Invocation {
+    std::string program = "vardel1";      // "vardel1" or "vardel3"
+    std::vector<std::string> arguments;   // Windows-1252 bytes
+    // Windows only: the exact command line after the program's path, given
+    // through a batch file run by cmd; `arguments` are then ignored.
+    std::string commandLineTail;
+    Locale locale = Locale::Point;
+    Output output = Output::Pipe;
+    const SimDevice* device = nullptr;    // none: the port leads nowhere
+};
+
+struct Outcome {
+    std::string out;  // standard output bytes
+    std::string err;  // error output bytes
+    int status = -1;  // exit status, or 128 + signal
+    double seconds = 0;
+    double cpuSeconds = 0;  // user + system time of the process
+};
+
+Outcome runOn(Platform platform, const Invocation& run);
+
+// The Windows program's output with "vardel1.exe" ("vardel3.exe") in the
+// failure report written as the Linux program writes it.
+std::string withLinuxProgramName(std::string text);
+
+}  // namespace vardel::wine
