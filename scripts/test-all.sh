@@ -6,6 +6,9 @@ build="$root/build-test"
 jobs=$(nproc)
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DVARDEL_WERROR=ON >/dev/null
+"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine
+"$root/scripts/build-windows.sh" "$root/build-windows"
+cmake -S "$root" -B "$build" -DVARDEL_WERROR=ON \
+  -DVARDEL_WINE_TESTS=ON -DVARDEL_WINDOWS_BUILD_DIR="$root/build-windows" >/dev/null
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" -j"$jobs" --output-on-failure
