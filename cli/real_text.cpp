@@ -58,7 +58,11 @@ std::string withoutTrailingZeros(std::uint64_t digits) {
 
 std::string fixedNotation(const std::string& digits, int exponent, char separator) {
     const auto count = static_cast<int>(digits.size());
-    if (exponent <= 0) return "0" + std::string(1, separator) + std::string(-exponent, '0') + digits;
+    if (exponent <= 0) {
+        std::string text{'0', separator};
+        text.append(static_cast<std::size_t>(-exponent), '0');
+        return text.append(digits);
+    }
     if (count <= exponent) return digits + std::string(exponent - count, '0');
     return digits.substr(0, exponent) + separator + digits.substr(exponent);
 }
