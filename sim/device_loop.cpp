@@ -23,6 +23,7 @@ constexpr std::int64_t NANOS_PER_MILLI = 1'000'000;
 constexpr std::int64_t NANOS_PER_SECOND = 1'000'000'000;
 constexpr std::int64_t WRITE_LIMIT_NANOS = NANOS_PER_SECOND;
 constexpr std::size_t COMMAND_LIMIT = 4096;
+constexpr std::size_t FLOOD_CHUNK = 4096;
 constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
 
 struct Terminal {
@@ -37,7 +38,12 @@ struct Session {
     int log = -1;
     sigset_t waitMask{};  // the mask while sleeping: stop signals let through
     std::string command;
+    bool hungUp = false;  // the scenario's hang-up has happened
+    bool failed = false;  // the device couldn't come back
 };
+
+// How a reply went.
+enum class Sent { Whole, HungUp, Stopped };
 
 std::int64_t monotonicNanos() {
     timespec now{};
@@ -82,6 +88,21 @@ bool waitForBytes(const Session& session) {
     return !stoppedBy(ppoll(&entry, 1, nullptr, &session.waitMask));
 }
 
+// Sleeps until a stop signal comes. Always false.
+bool waitForStop(const Session& session) {
+    while (!stoppedBy(ppoll(nullptr, 0, nullptr, &session.waitMask))) {
+    }
+    return false;
+}
+
+// Sleeps until the master takes more bytes or `deadline` has passed. False
+// when a stop signal came.
+bool waitWritable(const Session& session, std::int64_t deadline) {
+    pollfd entry{session.terminal.master, POLLOUT, 0};
+    const timespec timeout = durationUntil(deadline);
+    return !stoppedBy(ppoll(&entry, 1, &timeout, &session.waitMask));
+}
+
 void makeRaw(int fd) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) return;
@@ -93,6 +114,14 @@ void makeRaw(int fd) {
     attributes.c_cc[VMIN] = 0;
     attributes.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &attributes);
+}
+
+void closeTerminal(Terminal& terminal) {
+    for (int* fd : {&terminal.master, &terminal.slave}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
+    terminal.slaveName.clear();
 }
 
 bool openTerminal(Terminal& terminal) {
@@ -154,26 +183,75 @@ void writeToDriver(const Session& session, std::string_view bytes) {
     }
 }
 
-// Sends a reply after the scenario's delay, paced when a rate is set.
-// False when a stop signal came meanwhile.
-bool sendReply(const Session& session, const std::string& reply) {
+std::int64_t byteNanos(const Scenario& scenario) { return 10 * NANOS_PER_SECOND / scenario.baud; }
+
+// Sends bytes from `start` on, paced when a rate is set. False when a stop
+// signal came meanwhile.
+bool sendPaced(const Session& session, std::string_view bytes, std::int64_t start) {
     const Scenario& scenario = session.options.scenario;
-    const std::int64_t start = monotonicNanos() + std::int64_t{scenario.delayMs} * NANOS_PER_MILLI;
-    if (scenario.delayMs > 0 && !sleepUntil(session, start)) return false;
     if (scenario.baud == 0) {
-        writeToDriver(session, reply);
+        writeToDriver(session, bytes);
         return true;
     }
-    const std::int64_t byteTime = 10 * NANOS_PER_SECOND / scenario.baud;
-    for (std::size_t i = 0; i < reply.size(); ++i) {
-        writeToDriver(session, std::string_view(reply).substr(i, 1));
-        if (!sleepUntil(session, start + static_cast<std::int64_t>(i + 1) * byteTime)) return false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        writeToDriver(session, bytes.substr(i, 1));
+        if (!sleepUntil(session, start + static_cast<std::int64_t>(i + 1) * byteNanos(scenario))) return false;
     }
     return true;
 }
 
+// Sends the flood text over and over until the flood time is up: paced
+// when a rate is set, otherwise as fast as the terminal takes it. False when
+// a stop signal came meanwhile.
+bool sendFlood(const Session& session) {
+    const Scenario& scenario = session.options.scenario;
+    const std::int64_t start = monotonicNanos();
+    const std::int64_t end = start + std::int64_t{scenario.floodMs} * NANOS_PER_MILLI;
+    std::string chunk;
+    while (chunk.size() < FLOOD_CHUNK) chunk += scenario.floodText;
+    if (scenario.baud > 0) {
+        for (std::size_t i = 0; start + static_cast<std::int64_t>(i) * byteNanos(scenario) < end; ++i) {
+            writeToDriver(session, std::string_view(chunk).substr(i % scenario.floodText.size(), 1));
+            if (!sleepUntil(session, start + static_cast<std::int64_t>(i + 1) * byteNanos(scenario))) return false;
+        }
+        return true;
+    }
+    std::string_view pending = chunk;
+    while (monotonicNanos() < end) {
+        const ssize_t written = write(session.terminal.master, pending.data(), pending.size());
+        if (written > 0) {
+            pending.remove_prefix(static_cast<std::size_t>(written));
+            if (pending.empty()) pending = chunk;
+        } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+            return sleepUntil(session, end);
+        } else if (!waitWritable(session, end)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sends a reply after the scenario's delay. The scenario's hang-up cuts the
+// first reply short; a flood follows every whole one.
+Sent sendReply(Session& session, const std::string& reply) {
+    const Scenario& scenario = session.options.scenario;
+    const std::int64_t start = monotonicNanos() + std::int64_t{scenario.delayMs} * NANOS_PER_MILLI;
+    if (scenario.delayMs > 0 && !sleepUntil(session, start)) return Sent::Stopped;
+    if (scenario.hangup && !session.hungUp) {
+        session.hungUp = true;
+        const std::string_view part = std::string_view(reply).substr(0, scenario.hangup->afterBytes);
+        if (!sendPaced(session, part, start)) return Sent::Stopped;
+        const std::int64_t wait = std::int64_t{scenario.hangup->waitMs} * NANOS_PER_MILLI;
+        return sleepUntil(session, monotonicNanos() + wait) ? Sent::HungUp : Sent::Stopped;
+    }
+    if (!sendPaced(session, reply, start)) return Sent::Stopped;
+    if (scenario.floodMs > 0 && !sendFlood(session)) return Sent::Stopped;
+    return Sent::Whole;
+}
+
 // Takes received bytes; answers each command completed by a carriage return.
-bool takeBytes(Session& session, const char* bytes, std::size_t count) {
+// What follows a hang-up is dropped.
+Sent takeBytes(Session& session, const char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (bytes[i] != '\r') {
             if (session.command.size() < COMMAND_LIMIT) session.command.push_back(bytes[i]);
@@ -181,9 +259,11 @@ bool takeBytes(Session& session, const char* bytes, std::size_t count) {
         }
         const auto reply = replyTo(session.options.scenario, session.command);
         session.command.clear();
-        if (reply && !sendReply(session, *reply)) return false;
+        if (!reply) continue;
+        const Sent sent = sendReply(session, *reply);
+        if (sent != Sent::Whole) return sent;
     }
-    return true;
+    return Sent::Whole;
 }
 
 // Reads what the master holds. Returns the byte count, 0 when none, -1 on
@@ -195,6 +275,31 @@ ssize_t readMaster(const Session& session, char* buffer, std::size_t size) {
     return count == 0 ? -1 : count;
 }
 
+// Logs what is still queued, when the device hangs up or is told to stop.
+void drainMaster(const Session& session) {
+    char buffer[256];
+    while (session.terminal.master >= 0 && readMaster(session, buffer, sizeof buffer) > 0) {
+    }
+}
+
+// Closes the terminal, which the driver's side sees as a hang-up, and takes
+// the link away with it, as an unplugged port's name goes. With a reconnect
+// time the device comes back on a new terminal behind the same link. False
+// when a stop signal came meanwhile, or the new terminal failed.
+bool hangUp(Session& session) {
+    drainMaster(session);
+    removeLink(session);
+    closeTerminal(session.terminal);
+    session.command.clear();
+    const auto reconnect = session.options.scenario.reconnectMs;
+    if (!reconnect) return waitForStop(session);
+    if (!sleepUntil(session, monotonicNanos() + std::int64_t{*reconnect} * NANOS_PER_MILLI)) return false;
+    session.failed = !openTerminal(session.terminal) ||
+                     !makeLink(session.terminal.slaveName, session.options.linkPath);
+    return !session.failed;
+}
+
+// Serves until a stop signal comes or the device fails.
 void serve(Session& session) {
     char buffer[256];
     for (;;) {
@@ -205,14 +310,8 @@ void serve(Session& session) {
             if (!sleepUntil(session, monotonicNanos() + 100 * NANOS_PER_MILLI)) return;
             continue;
         }
-        if (!takeBytes(session, buffer, static_cast<std::size_t>(count))) return;
-    }
-}
-
-// Logs what is still queued when the device is told to stop.
-void drainMaster(const Session& session) {
-    char buffer[256];
-    while (readMaster(session, buffer, sizeof buffer) > 0) {
+        const Sent sent = takeBytes(session, buffer, static_cast<std::size_t>(count));
+        if (sent == Sent::Stopped || (sent == Sent::HungUp && !hangUp(session))) return;
     }
 }
 
@@ -231,7 +330,7 @@ int fail(const Session& session, const char* what) {
 }  // namespace
 
 int runDevice(const DeviceOptions& options) {
-    Session session{options, {}, -1, {}, {}};
+    Session session{options, {}, -1, {}, {}, false, false};
     blockStopSignals(session.waitMask);
     if (!options.logPath.empty()) {
         session.log = open(options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -242,6 +341,7 @@ int runDevice(const DeviceOptions& options) {
     std::printf("ready %s\n", options.linkPath.c_str());
     std::fflush(stdout);
     serve(session);
+    if (session.failed) return fail(session, "pseudo-terminal");
     drainMaster(session);
     removeLink(session);
     closeAll(session);

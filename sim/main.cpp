@@ -37,6 +37,10 @@ constexpr char USAGE[] =
     "  delay MS                wait before each reply\n"
     "  baud RATE               send reply bytes at 10 bits per byte at RATE\n"
     "  suffix TEXT             bytes sent right after each reply\n"
+    "  hangup BYTES [MS]       once: send BYTES bytes of the next reply, wait MS,\n"
+    "                          hang up (the terminal closes and PATH goes away)\n"
+    "  reconnect MS            MS after the hang-up, back on a new terminal at PATH\n"
+    "  flood MS TEXT           after each reply, TEXT over and over for MS (0: off)\n"
     "Escapes in TEXT: \\r \\n \\t \\0 \\\\ \\xHH, and \\s for a blank.\n";
 
 struct Arguments {

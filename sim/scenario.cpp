@@ -151,6 +151,33 @@ bool applyNumberLine(std::string_view keyword, std::string_view value, std::uint
     return true;
 }
 
+// "hangup BYTES [MS]"
+bool applyHangupLine(std::string_view rest, Scenario& scenario, std::string& error) {
+    std::string_view waitWord;
+    const auto bytes = parseNumber<std::uint32_t>(firstWord(rest, waitWord));
+    const auto wait = waitWord.empty() ? std::optional<std::uint32_t>(0) : parseNumber<std::uint32_t>(waitWord);
+    if (!bytes || !wait) {
+        error = "hangup takes a byte count and optionally milliseconds";
+        return false;
+    }
+    scenario.hangup = Hangup{*bytes, *wait};
+    return true;
+}
+
+// "flood MS TEXT"; "flood 0" ends the flood.
+bool applyFloodLine(std::string_view rest, Scenario& scenario, std::string& error) {
+    std::string_view textWord;
+    const auto duration = parseNumber<std::uint32_t>(firstWord(rest, textWord));
+    auto text = decodeEscapes(textWord);
+    if (!duration || !text || (*duration > 0 && text->empty())) {
+        error = "flood takes milliseconds and a text to repeat";
+        return false;
+    }
+    scenario.floodMs = *duration;
+    scenario.floodText = *duration > 0 ? *text : std::string();
+    return true;
+}
+
 std::optional<ReplyRule> commandOf(std::string_view command) {
     if (command == "ZRECO") return ReplyRule{Command::Ident, std::nullopt, std::nullopt};
     if (command.substr(0, 4) == "ZEA ") return ReplyRule{Command::Analog, std::string(command.substr(4)), std::nullopt};
@@ -194,6 +221,14 @@ bool applyScenarioLine(std::string_view line, Scenario& scenario, std::string& e
     if (keyword == "silent") return applySilentLine(rest, scenario, error);
     if (keyword == "delay") return applyNumberLine(keyword, rest, scenario.delayMs, error);
     if (keyword == "baud") return applyNumberLine(keyword, rest, scenario.baud, error);
+    if (keyword == "hangup") return applyHangupLine(rest, scenario, error);
+    if (keyword == "reconnect") {
+        std::uint32_t milliseconds = 0;
+        if (!applyNumberLine(keyword, rest, milliseconds, error)) return false;
+        scenario.reconnectMs = milliseconds;
+        return true;
+    }
+    if (keyword == "flood") return applyFloodLine(rest, scenario, error);
     if (keyword == "suffix") {
         auto suffix = decodeEscapes(rest);
         if (!suffix) {

@@ -17,11 +17,21 @@ struct ReplyRule {
     std::optional<std::string> reply;  // bytes sent; none: no reply
 };
 
+// The device hangs up once, in the middle of its next reply.
+struct Hangup {
+    std::uint32_t afterBytes = 0;  // bytes of the reply sent before
+    std::uint32_t waitMs = 0;      // then this long until the hang-up
+};
+
 struct Scenario {
     std::vector<ReplyRule> rules;  // the last rule that matches a command decides
     std::uint32_t delayMs = 0;     // before each reply
     std::uint32_t baud = 0;        // reply bytes paced at 10 bits each; 0: at once
     std::string suffix;            // sent right after each reply
+    std::optional<Hangup> hangup;
+    std::optional<std::uint32_t> reconnectMs;  // back on a new terminal after a hang-up; none: never
+    std::uint32_t floodMs = 0;     // after each reply, floodText over and over this long
+    std::string floodText;
 };
 
 // Applies one scenario line. Returns false with `error` set when the line

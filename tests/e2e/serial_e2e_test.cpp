@@ -83,6 +83,35 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
+// Sleeps in steps until `path` exists; false when it didn't within `seconds`.
+bool appears(const std::string& path, double seconds) {
+    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!exists(path)) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// True when the port reports a hang-up within `seconds`.
+bool hangsUp(const Port& port, double seconds) {
+    pollfd entry{port.fd(), POLLIN, 0};
+    return poll(&entry, 1, static_cast<int>(seconds * 1000)) > 0 && (entry.revents & POLLHUP) != 0;
+}
+
+// Everything that comes until nothing has come for `quietSeconds`.
+std::string readUntilQuiet(const Port& port, double quietSeconds) {
+    std::string bytes;
+    char buffer[4096];
+    pollfd entry{port.fd(), POLLIN, 0};
+    while (poll(&entry, 1, static_cast<int>(quietSeconds * 1000)) > 0 && (entry.revents & POLLIN) != 0) {
+        const ssize_t count = read(port.fd(), buffer, sizeof buffer);
+        if (count <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    return bytes;
+}
+
 }  // namespace
 
 // --- The simulated device ---
@@ -130,7 +159,8 @@ TEST(Simulator, RawRepliesEscapesAndSuffix) {
 
 TEST(Simulator, RefusesScenarioLinesItCannotRead) {
     for (const char* line : {"idnet 1", "analog", "binary x 1", "binary char:ab 1", "silent some", "delay soon",
-                             "baud -1", "ident \\q", "ident \\x4"}) {
+                             "baud -1", "ident \\q", "ident \\x4", "hangup", "hangup x", "hangup 1 y",
+                             "hangup 1 2 3", "reconnect", "reconnect -5", "flood 100", "flood x 7", "flood 100 \\q"}) {
         EXPECT_THROW(SimDevice({line}), std::runtime_error) << line;
     }
 }
@@ -151,6 +181,71 @@ TEST(Simulator, DelaysAndPacesReplies) {
     EXPECT_LT(secondsSince(start), 0.15);
     EXPECT_EQ(pacedPort.readBytes(19), "123456789012345678\r");
     EXPECT_GE(secondsSince(start), 0.3);
+}
+
+TEST(Simulator, HangsUpInTheMiddleOfAReplyAndComesBack) {
+    SimDevice device({"analog 1 612", "hangup 2 200", "reconnect 300", "ident 7"});
+    {
+        Port port(device.path());
+        ASSERT_TRUE(port.isOpen());
+        const auto start = Clock::now();
+        EXPECT_EQ(port.ask("ZEA 1\r", 2), "61");
+        port.send("ZRECO\r");  // queued when it hangs up: logged, not answered
+        EXPECT_TRUE(hangsUp(port, 1.0));
+        EXPECT_GE(secondsSince(start), 0.2);
+        EXPECT_FALSE(exists(device.path()));
+    }
+    ASSERT_TRUE(appears(device.path(), 2.0));
+    // Whole replies from here on: the hang-up was once.
+    Port port(device.path());
+    ASSERT_TRUE(port.isOpen());
+    EXPECT_EQ(port.ask("ZEA 1\r", 4), "612\r");
+    EXPECT_EQ(port.ask("ZEA 1\r", 4), "612\r");
+    EXPECT_EQ(device.received(), "ZEA 1\rZRECO\rZEA 1\rZEA 1\r");
+    EXPECT_EQ(device.exitStatus(), 0);
+}
+
+TEST(Simulator, HungUpForGoodStillStopsWhenToldTo) {
+    SimDevice device({"analog 1 612", "hangup 0"});
+    {
+        Port port(device.path());
+        port.send("ZEA 1\r");
+        EXPECT_TRUE(hangsUp(port, 1.0));
+        EXPECT_EQ(readUntilQuiet(port, 0.1), "");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(exists(device.path()));
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+    EXPECT_EQ(device.exitStatus(), 0);
+    EXPECT_LT(device.cpuSeconds(), 0.1);
+}
+
+TEST(Simulator, FloodsWithoutCarriageReturnForItsTime) {
+    // At 9600 baud: about 960 bytes a second, so about 290 in 300 ms.
+    SimDevice paced({"analog-raw 1 12", "baud 9600", "flood 300 ab"});
+    Port pacedPort(paced.path());
+    pacedPort.send("ZEA 1\r");
+    const std::string slow = readUntilQuiet(pacedPort, 0.2);
+    EXPECT_EQ(slow.substr(0, 6), "12abab");
+    EXPECT_GT(slow.size(), 250u);
+    EXPECT_LT(slow.size(), 330u);
+    EXPECT_EQ(slow.find('\r'), std::string::npos);
+
+    // Unpaced: as fast as the terminal takes it, until the time is up.
+    SimDevice fast({"analog 1 12", "flood 300 7"});
+    Port fastPort(fast.path());
+    const auto start = Clock::now();
+    fastPort.send("ZEA 1\r");
+    const std::string flood = readUntilQuiet(fastPort, 0.2);
+    EXPECT_GE(secondsSince(start), 0.3);
+    EXPECT_LT(secondsSince(start), 1.0);
+    EXPECT_EQ(flood.substr(0, 3), "12\r");
+    EXPECT_GT(flood.size(), 100'000u);
+    EXPECT_EQ(flood.find_first_not_of('7', 3), std::string::npos);
+    // It answers again afterwards, and a stop signal ends a flood.
+    EXPECT_EQ(fastPort.ask("ZEA 1\r", 3), "12\r");
+    EXPECT_EQ(fast.received(), "ZEA 1\rZEA 1\r");
+    EXPECT_EQ(fast.exitStatus(), 0);
 }
 
 TEST(Simulator, SurvivesTheTerminalOpenedAndClosedManyTimes) {
