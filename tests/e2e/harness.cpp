@@ -35,6 +35,7 @@ struct Pipe {
 struct ChildEnd {
     int status = -1;  // exit status, or 128 + signal
     double cpuSeconds = 0;
+    long maxRssKilobytes = 0;
     bool inTime = true;
 };
 
@@ -107,6 +108,7 @@ ChildEnd reap(pid_t pid, Clock::time_point deadline) {
     }
     end.status = statusCode(status);
     end.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    end.maxRssKilobytes = usage.ru_maxrss;
     return end;
 }
 
@@ -294,6 +296,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.status = end.status;
     result.cpuSeconds = end.cpuSeconds;
+    result.maxRssKilobytes = end.maxRssKilobytes;
     if (!end.inTime) ADD_FAILURE() << program << " was still running after the time limit and was killed";
     if (options.stdoutMode == StdoutMode::File) result.out = readFile(outputFile);
     removeDirectory(directory);

@@ -47,6 +47,7 @@ struct RunResult {
     int status = -1;   // exit status, or 128 + signal
     double seconds = 0;
     double cpuSeconds = 0;  // user + system time of the child
+    long maxRssKilobytes = 0;  // the child's peak resident size (ru_maxrss)
 };
 
 // program: "vardel1" or "vardel3". Arguments are passed as they are.
