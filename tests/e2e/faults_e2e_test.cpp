@@ -1,0 +1,444 @@
+// Faults of the device, the line and the output, with the real programs as
+// processes: each run ends with the marker, the empty name or the failure
+// report, within its reply waits and without spinning.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iterator>
+#include <latch>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/harness.hpp"
+
+using namespace vardel::e2e;
+
+namespace {
+
+const std::string CRLF = "\r\n";
+const std::string MARKER = "-777" + CRLF;
+// The converted reading of input 0 when the identification gave nothing.
+const std::string NO_DEVICE_EAD = "-2655.76171875" + CRLF;
+const std::vector<std::string> PH_ON_INPUT_0 = {"ident 0,0,0,0,0,0,0,0,150,0,0,0,0,0,0,0,0,0,0,0,"};
+
+// One reply wait is a second; a run that waits has this much per wait, its
+// start and end included.
+constexpr double WAIT_SECONDS = 1.0;
+constexpr double WAIT_LIMIT_SECONDS = 1.25;
+// A run that gets its reply at once.
+constexpr double QUICK_SECONDS = 0.5;
+// CPU time of a whole run, sanitizers included; a polling wait takes about a
+// second of it.
+constexpr double CPU_LIMIT_SECONDS = 0.25;
+
+void sleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// Keeps the measures of a run with the test's results (--gtest_output=xml).
+void record(const std::string& name, const RunResult& run) {
+    char text[96];
+    std::snprintf(text, sizeof text, "status %d, %.3f s, cpu %.3f s, max rss %ld kB", run.status, run.seconds,
+                  run.cpuSeconds, run.maxRssKilobytes);
+    testing::Test::RecordProperty(name, text);
+}
+
+// A run that waited `waits` whole reply times and slept through them.
+void expectWaited(const RunResult& run, int waits) {
+    EXPECT_GE(run.seconds, waits * WAIT_SECONDS);
+    EXPECT_LT(run.seconds, waits * WAIT_LIMIT_SECONDS);
+    EXPECT_LT(run.cpuSeconds, CPU_LIMIT_SECONDS);
+}
+
+void expectQuick(const RunResult& run) {
+    EXPECT_LT(run.seconds, QUICK_SECONDS);
+    EXPECT_LT(run.cpuSeconds, CPU_LIMIT_SECONDS);
+}
+
+// "Exception KIND dans le module PROGRAM à XXXXXXXX.\nMESSAGE\r\n"
+void expectReportText(const std::string& text, const std::string& kind, const std::string& message,
+                      const std::string& program = "vardel1") {
+    const std::string prefix = "Exception " + kind + " dans le module " + program + " \xE0 ";
+    ASSERT_GE(text.size(), prefix.size() + 10) << text;
+    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+    const std::string location = text.substr(prefix.size(), 8);
+    EXPECT_EQ(location.find_first_not_of("0123456789ABCDEF"), std::string::npos) << location;
+    EXPECT_EQ(text.substr(prefix.size() + 8, 2), ".\n");
+    EXPECT_EQ(text.substr(prefix.size() + 10), message + CRLF);
+}
+
+std::string integerMessage(const std::string& text) { return "'" + text + "' n'est pas une valeur enti\xE8re correcte."; }
+
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) all += text;
+    return all;
+}
+
+bool exists(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0;
+}
+
+}  // namespace
+
+// --- The device hangs up ---
+
+TEST(HangUp, InTheMiddleOfAReplyThenBackOnTheSamePortLater) {
+    SimDevice device({"analog 1 612", "hangup 2 100", "reconnect 1500"});
+    // "61" comes, then the hang-up: no reply.
+    const RunResult cut = runWith(device, "vardel1", {"ea", "1"});
+    record("cut", cut);
+    EXPECT_EQ(cut.out, MARKER);
+    EXPECT_EQ(cut.status, 0);
+    expectWaited(cut, 1);
+    // Gone for now: the port isn't there.
+    EXPECT_FALSE(exists(device.path()));
+    const RunResult away = runWith(device, "vardel1", {"ea", "1"});
+    record("away", away);
+    EXPECT_EQ(away.out, MARKER);
+    expectWaited(away, 1);
+    // Back: whole replies again.
+    ASSERT_TRUE(exists(device.path()));
+    const RunResult back = runWith(device, "vardel1", {"ea", "1"});
+    record("back", back);
+    EXPECT_EQ(back.out, "612" + CRLF);
+    expectQuick(back);
+    EXPECT_EQ(device.received(), "ZEA 1\rZEA 1\r");
+}
+
+TEST(HangUp, InTheMiddleOfTheIdentificationLeavesTheSlotsAsTheyWere) {
+    std::vector<std::string> scenario = PH_ON_INPUT_0;
+    scenario.insert(scenario.end(), {"analog 0 612", "hangup 17 100"});
+    SimDevice device(scenario);
+    // 17 bytes of the identification, then the hang-up: the request for the
+    // reading goes nowhere, both waits run out.
+    const RunResult run = runWith(device, "vardel1", {"ead", "0"});
+    record("ead", run);
+    EXPECT_EQ(run.out, NO_DEVICE_EAD);
+    EXPECT_EQ(run.status, 0);
+    expectWaited(run, 2);
+    EXPECT_EQ(device.received(), "ZRECO\r");
+}
+
+TEST(HangUp, PortClosedForGood) {
+    SimDevice device({"analog 1 612", "binary 2 1", "hangup 0"});
+    const RunResult first = runWith(device, "vardel1", {"ea", "1"});
+    record("first", first);
+    EXPECT_EQ(first.out, MARKER);
+    EXPECT_EQ(first.status, 0);
+    expectWaited(first, 1);
+    EXPECT_FALSE(exists(device.path()));
+    // Every later run finds no port.
+    const RunResult binary = runWith(device, "vardel3", {"eb", "2"});
+    record("binary", binary);
+    EXPECT_EQ(binary.out, "0" + CRLF);
+    expectWaited(binary, 1);
+    const RunResult name = runWith(device, "vardel1", {"nea", "0"});
+    EXPECT_EQ(name.out, "(rien)" + CRLF);
+    expectWaited(name, 1);
+    const RunResult output = runWith(device, "vardel1", {"sb", "1", "1"});
+    EXPECT_EQ(output.out, "1" + CRLF);
+    expectQuick(output);
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
+// --- Bytes without a carriage return for the whole time-out ---
+
+// At the line's own speed (9600 baud, about 960 bytes a second) the run
+// sleeps between bytes.
+TEST(Flood, AtLineSpeedEndsWithTheMarkerInBoundedMemory) {
+    const RunResult baseline = runProgram("vardel1", {"ea", "1"});
+    SimDevice device({"analog-raw 1 12", "baud 9600", "flood 1500 7"});
+    const RunResult run = runWith(device, "vardel1", {"ea", "1"});
+    record("baseline", baseline);
+    record("flood", run);
+    EXPECT_EQ(run.out, MARKER);
+    EXPECT_EQ(run.status, 0);
+    expectWaited(run, 1);
+    EXPECT_LT(run.maxRssKilobytes, baseline.maxRssKilobytes + 1024);
+}
+
+// As fast as the terminal takes bytes: every pass takes one, so the run is
+// busy with them, but it ends at the time-out and holds only what came.
+TEST(Flood, AsFastAsTheTerminalTakesThemEndsWithTheMarkerInBoundedMemory) {
+    const RunResult baseline = runProgram("vardel1", {"ea", "1"});
+    SimDevice device({"analog-raw 1 12", "flood 1500 7"});
+    const RunResult run = runWith(device, "vardel1", {"ea", "1"});
+    record("baseline", baseline);
+    record("flood", run);
+    EXPECT_EQ(run.out, MARKER);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_GE(run.seconds, WAIT_SECONDS);
+    EXPECT_LT(run.seconds, WAIT_LIMIT_SECONDS);
+    EXPECT_LT(run.maxRssKilobytes, baseline.maxRssKilobytes + 16 * 1024);
+}
+
+// --- NUL and 0xFF bytes inside replies ---
+
+TEST(OddBytes, NulAndFFInsideReplies) {
+    SimDevice device({"analog 1 6\\01\\xFF2", "binary 2 3\\x009", "binary 3 2\\xFF4", "binary 4 \\xFF7",
+                      "ident 0,\\0\\xFF,0,", "analog 5 \\x036\\x04\\x11\\x131\\x1A\\x7F\\x16\\x152\\x1C\\x08"});
+    // Digits kept, the rest dropped.
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
+    // Bytes that a terminal would take for line control come through as data.
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "5"}).out, "612" + CRLF);
+    // The lenient reading stops at the byte.
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "2"}).out, "3" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "3"}).out, "2" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "4"}).out, "0" + CRLF);
+    // The report holds the field's bytes as they came.
+    const RunResult name = runWith(device, "vardel1", {"nea", "0"});
+    EXPECT_EQ(name.status, 1);
+    expectReportText(name.out, "EConvertError", integerMessage(std::string("\0\xFF", 2)));
+    EXPECT_EQ(device.received(), "ZEA 1\rZEA 5\rZEBIT 2\rZEBIT 3\rZEBIT 4\rZRECO\r");
+}
+
+// --- Replies longer than 256 bytes ---
+
+TEST(LongReplies, WithTheCarriageReturnAreReadWhole) {
+    const std::string digits300(300, '1');
+    const std::string digits1100(1100, '2');
+    std::string ident;
+    for (int slot = 0; slot < 20; ++slot) ident += std::string(15, ' ') + (slot == 8 ? "150," : "0,");
+    ASSERT_GT(ident.size(), 256u);
+    std::string identLine = "ident \\s" + ident.substr(1);
+    SimDevice device({identLine, "analog 1 " + std::string(297, 'x') + "612", "analog 2 " + digits300,
+                      "analog 3 " + digits1100});
+    // Leading blanks of the fields are accepted.
+    EXPECT_EQ(runWith(device, "vardel1", {"nea", "0"}).out, "pH" + CRLF);
+    const RunResult analog = runWith(device, "vardel1", {"ea", "1"});
+    EXPECT_EQ(analog.out, "612" + CRLF);
+    expectQuick(analog);
+    // All 300 digits are the number: too large.
+    const RunResult tooLarge = runWith(device, "vardel1", {"ea", "2"});
+    EXPECT_EQ(tooLarge.status, 1);
+    expectReportText(tooLarge.out, "EConvertError", integerMessage(digits300));
+    // The report is cut after 1,024 characters.
+    const RunResult cut = runWith(device, "vardel1", {"ea", "3"});
+    EXPECT_EQ(cut.status, 1);
+    ASSERT_EQ(cut.out.size(), 1024u + 2);
+    EXPECT_NE(cut.out.find("'" + std::string(900, '2')), std::string::npos);
+    EXPECT_EQ(cut.out.substr(1024), CRLF);
+
+    // At 9600 baud, 301 bytes take about 0.31 s.
+    SimDevice paced({"baud 9600", "analog 1 " + std::string(297, 'x') + "612"});
+    const RunResult slow = runWith(paced, "vardel1", {"ea", "1"});
+    record("paced", slow);
+    EXPECT_EQ(slow.out, "612" + CRLF);
+    EXPECT_GE(slow.seconds, 0.3);
+    EXPECT_LT(slow.seconds, WAIT_SECONDS);
+    EXPECT_LT(slow.cpuSeconds, CPU_LIMIT_SECONDS);
+}
+
+TEST(LongReplies, WithoutTheCarriageReturnAreNoReply) {
+    SimDevice device({"analog-raw 1 " + std::string(300, '5'), "ident-raw " + repeated("150,", 80)});
+    const RunResult analog = runWith(device, "vardel1", {"ea", "1"});
+    record("analog", analog);
+    EXPECT_EQ(analog.out, MARKER);
+    expectWaited(analog, 1);
+    const RunResult name = runWith(device, "vardel1", {"nea", "0"});
+    record("identification", name);
+    EXPECT_EQ(name.out, "(rien)" + CRLF);
+    EXPECT_EQ(name.status, 0);
+    expectWaited(name, 1);
+}
+
+// --- Replies around the time-out ---
+
+TEST(ReplyTiming, JustBeforeTheTimeOutIsRead) {
+    SimDevice device({"delay 900", "analog 1 612"});
+    const RunResult run = runWith(device, "vardel1", {"ea", "1"});
+    record("900ms", run);
+    EXPECT_EQ(run.out, "612" + CRLF);
+    EXPECT_GE(run.seconds, 0.9);
+    EXPECT_LT(run.seconds, WAIT_LIMIT_SECONDS);
+    EXPECT_LT(run.cpuSeconds, CPU_LIMIT_SECONDS);
+}
+
+TEST(ReplyTiming, JustAfterTheTimeOutIsLeftForTheNextRun) {
+    SimDevice device({"delay 1100", "analog 1 111", "analog 2 222"});
+    const RunResult late = runWith(device, "vardel1", {"ea", "1"});
+    record("late", late);
+    EXPECT_EQ(late.out, MARKER);
+    expectWaited(late, 1);
+    // The late reply waits on the port: the next run takes it as its own,
+    // at once, and leaves its own reply to come late in turn.
+    sleepMs(300);
+    const RunResult next = runWith(device, "vardel1", {"ea", "2"});
+    record("next", next);
+    EXPECT_EQ(next.out, "111" + CRLF);
+    expectQuick(next);
+    sleepMs(1500);
+    const RunResult third = runWith(device, "vardel1", {"ea", "1"});
+    EXPECT_EQ(third.out, "222" + CRLF);
+    expectQuick(third);
+    EXPECT_EQ(device.received(), "ZEA 1\rZEA 2\rZEA 1\r");
+}
+
+// --- A line feed left over from the previous reply ---
+
+TEST(LeftoverLineFeed, WithinOneRunTheReadingStillWorks) {
+    // The line feed after the identification starts the reply "\n612": its
+    // digits give 612.
+    std::vector<std::string> scenario = PH_ON_INPUT_0;
+    scenario.insert(scenario.end(), {"analog 0 612", "suffix \\n"});
+    SimDevice device(scenario);
+    const RunResult run = runWith(device, "vardel1", {"ead", "0"});
+    EXPECT_EQ(run.out, "8.40000000000000036" + CRLF);
+    expectQuick(run);
+
+    SimDevice plain({PH_ON_INPUT_0[0], "analog 0 612"});
+    EXPECT_EQ(runWith(plain, "vardel1", {"ead", "0"}).out, run.out);
+}
+
+TEST(LeftoverLineFeed, AcrossRunsItStartsTheNextRunsReply) {
+    std::vector<std::string> scenario = PH_ON_INPUT_0;
+    scenario.insert(scenario.end(), {"analog 0 612", "binary 1 1", "suffix \\n"});
+    SimDevice device(scenario);
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "0"}).out, "612" + CRLF);
+    // "\n1": the lenient reading stops at the line feed.
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "1"}).out, "0" + CRLF);
+    // "\n612": digits only.
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "0"}).out, "612" + CRLF);
+    // "\n0,0,...": the first field is "\n0", no integer.
+    const RunResult name = runWith(device, "vardel1", {"nea", "0"});
+    EXPECT_EQ(name.status, 1);
+    expectReportText(name.out, "EConvertError", integerMessage("\n0"));
+    const RunResult converted = runWith(device, "vardel3", {"ead", "0"});
+    EXPECT_EQ(converted.status, 1);
+    expectReportText(converted.out, "EConvertError", integerMessage("\n0"), "vardel3");
+    EXPECT_EQ(device.received(), "ZEA 0\rZEBIT 1\rZEA 0\rZRECO\rZRECO\r");
+}
+
+// --- Runs side by side and one after the other ---
+
+TEST(Concurrency, TwoRunsStartedTogetherOnlyOneTalksToTheDevice) {
+    for (const char* other : {"vardel1", "vardel3"}) {
+        SCOPED_TRACE(other);
+        SimDevice device({"delay 500", "analog 1 612"});
+        RunResult runs[2];
+        std::latch start(2);
+        auto run = [&](int i, const char* program) {
+            start.arrive_and_wait();
+            runs[i] = runWith(device, program, {"ea", "1"});
+        };
+        std::thread first(run, 0, "vardel1");
+        std::thread second(run, 1, other);
+        first.join();
+        second.join();
+        const int winner = runs[0].out == "612" + CRLF ? 0 : 1;
+        const RunResult& got = runs[winner];
+        const RunResult& lost = runs[1 - winner];
+        record(std::string("got-") + other, got);
+        record(std::string("lost-") + other, lost);
+        EXPECT_EQ(got.out, "612" + CRLF);
+        EXPECT_EQ(got.status, 0);
+        EXPECT_LT(got.seconds, WAIT_SECONDS);
+        EXPECT_EQ(lost.out, MARKER);
+        EXPECT_EQ(lost.status, 0);
+        expectWaited(lost, 1);
+        EXPECT_EQ(device.received(), "ZEA 1\r");
+    }
+}
+
+namespace {
+
+// The port as the next run finds it.
+struct PortState {
+    bool lockable = false;
+    int exclusive = -1;
+    std::optional<termios> line;
+};
+
+PortState portState(const std::string& path) {
+    PortState state;
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return state;
+    state.lockable = flock(fd, LOCK_EX | LOCK_NB) == 0;
+#ifdef TIOCGEXCL
+    ioctl(fd, TIOCGEXCL, &state.exclusive);
+#else
+    state.exclusive = 0;
+#endif
+    termios line{};
+    if (tcgetattr(fd, &line) == 0) state.line = line;
+    close(fd);
+    return state;
+}
+
+bool sameLine(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc)) &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+}  // namespace
+
+TEST(Concurrency, TwentyRunsInARowEachFindsThePortFreeAndAsTheLastLeftIt) {
+    std::vector<std::string> scenario;
+    for (int i = 0; i < 20; ++i) scenario.push_back("analog " + std::to_string(i) + " " + std::to_string(100 + i));
+    SimDevice device(scenario);
+    std::string expected;
+    std::optional<termios> previous;
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("run " + std::to_string(i));
+        const RunResult run = runWith(device, i % 2 == 0 ? "vardel1" : "vardel3", {"ea", std::to_string(i)});
+        EXPECT_EQ(run.out, std::to_string(100 + i) + CRLF);
+        EXPECT_EQ(run.status, 0);
+        expectQuick(run);
+        expected += "ZEA " + std::to_string(i) + "\r";
+        const PortState state = portState(device.path());
+        EXPECT_TRUE(state.lockable);
+        EXPECT_EQ(state.exclusive, 0);
+        ASSERT_TRUE(state.line.has_value());
+        EXPECT_EQ(cfgetospeed(&*state.line), static_cast<speed_t>(B9600));
+        if (previous) {
+            EXPECT_TRUE(sameLine(*previous, *state.line));
+        }
+        previous = state.line;
+    }
+    EXPECT_EQ(device.received(), expected);
+}
+
+// --- Output that can't be written ---
+
+// A reading (short) and a failure report about a long identification field
+// (over the 128-byte output buffer), on each kind of lost output: never
+// status 0, the report on the error output.
+TEST(LostOutput, ShortAndLongOutputOnEveryKindOfLostOutput) {
+    const std::string field(200, 'z');
+    struct Case {
+        StdoutMode mode;
+        const char* name;
+        std::string message;
+    };
+    for (const Case& lost : {Case{StdoutMode::Closed, "closed", "Erreur E/S 103."},
+                             Case{StdoutMode::DevFull, "/dev/full", "Disque plein."},
+                             Case{StdoutMode::BrokenPipe, "broken pipe", "Erreur E/S 109."}}) {
+        SCOPED_TRACE(lost.name);
+        SimDevice device({"analog 1 612", "ident " + field + ",0,"});
+        RunOptions options;
+        options.stdoutMode = lost.mode;
+        options.portPath = device.path();
+        const RunResult reading = runProgram("vardel1", {"ea", "1"}, options);
+        EXPECT_EQ(reading.status, 1);
+        EXPECT_EQ(reading.out, "");
+        expectReportText(reading.err, "EInOutError", lost.message);
+        const RunResult report = runProgram("vardel1", {"nea", "0"}, options);
+        EXPECT_EQ(report.status, 1);
+        EXPECT_EQ(report.out, "");
+        expectReportText(report.err, "EConvertError", integerMessage(field));
+        EXPECT_EQ(device.received(), "ZEA 1\rZRECO\r");
+    }
+}
