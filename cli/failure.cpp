@@ -29,7 +29,7 @@ std::string hexLocation(std::uint32_t location) {
 
 }  // namespace
 
-std::uint32_t locationOf(const std::source_location& where) {
+std::uint32_t locationOf(const SourceLocation& where) {
     // FNV-1a over the file's base name and the line: the same site gives the
     // same digits in every build and on every platform.
     std::uint32_t hash = 2166136261u;
@@ -40,28 +40,28 @@ std::uint32_t locationOf(const std::source_location& where) {
 }
 
 void raiseFailure(FailureKind kind, std::string messageFormat, std::string insert,
-                  const std::source_location& where) {
+                  const SourceLocation& where) {
     throw DriverFailure{kind, std::move(messageFormat), std::move(insert), locationOf(where)};
 }
 
-void raiseRealConversionFailure(std::string_view text, const std::source_location& where) {
+void raiseRealConversionFailure(std::string_view text, const SourceLocation& where) {
     raiseFailure(FailureKind::Conversion, "'%s' n'est pas une valeur en virgule flottante correcte",
                  std::string(text), where);
 }
 
-void raiseIntegerConversionFailure(std::string_view text, const std::source_location& where) {
+void raiseIntegerConversionFailure(std::string_view text, const SourceLocation& where) {
     raiseFailure(FailureKind::Conversion, "'%s' n'est pas une valeur entière correcte", std::string(text), where);
 }
 
-void raiseOverflow(const std::source_location& where) {
+void raiseOverflow(const SourceLocation& where) {
     raiseFailure(FailureKind::Overflow, "Débordement en virgule flottante", {}, where);
 }
 
-void raiseInvalidOperation(const std::source_location& where) {
+void raiseInvalidOperation(const SourceLocation& where) {
     raiseFailure(FailureKind::InvalidOperation, "Opération en virgule flottante incorrecte", {}, where);
 }
 
-void raiseOutputFailure(int code, const std::source_location& where) {
+void raiseOutputFailure(int code, const SourceLocation& where) {
     raiseFailure(FailureKind::Output, outputFailureMessage(code), {}, where);
 }
 

@@ -4,11 +4,37 @@
 // entry point; nothing in between catches it.
 
 #include <cstdint>
-#include <source_location>
 #include <string>
 #include <string_view>
+#include <version>
+#ifdef __cpp_lib_source_location
+#include <source_location>
+#endif
 
 namespace vardel {
+
+#ifdef __cpp_lib_source_location
+using SourceLocation = std::source_location;
+#else
+// Where the library has no std::source_location (clang 14 with libstdc++):
+// the same file name and line, from the compiler's builtins.
+class SourceLocation {
+public:
+    static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                            std::uint_least32_t line = __builtin_LINE()) noexcept {
+        SourceLocation where;
+        where.file_ = file;
+        where.line_ = line;
+        return where;
+    }
+    constexpr const char* file_name() const noexcept { return file_; }
+    constexpr std::uint_least32_t line() const noexcept { return line_; }
+
+private:
+    const char* file_ = "";
+    std::uint_least32_t line_ = 0;
+};
+#endif
 
 enum class FailureKind { Conversion, Overflow, InvalidOperation, Output };
 
@@ -20,19 +46,19 @@ struct DriverFailure {
 };
 
 // Stable 32-bit identification of a source position.
-std::uint32_t locationOf(const std::source_location& where);
+std::uint32_t locationOf(const SourceLocation& where);
 
 [[noreturn]] void raiseFailure(FailureKind kind, std::string messageFormat, std::string insert,
-                               const std::source_location& where = std::source_location::current());
+                               const SourceLocation& where = SourceLocation::current());
 
 [[noreturn]] void raiseRealConversionFailure(std::string_view text,
-                                             const std::source_location& where = std::source_location::current());
+                                             const SourceLocation& where = SourceLocation::current());
 [[noreturn]] void raiseIntegerConversionFailure(std::string_view text,
-                                                const std::source_location& where = std::source_location::current());
-[[noreturn]] void raiseOverflow(const std::source_location& where = std::source_location::current());
-[[noreturn]] void raiseInvalidOperation(const std::source_location& where = std::source_location::current());
+                                                const SourceLocation& where = SourceLocation::current());
+[[noreturn]] void raiseOverflow(const SourceLocation& where = SourceLocation::current());
+[[noreturn]] void raiseInvalidOperation(const SourceLocation& where = SourceLocation::current());
 [[noreturn]] void raiseOutputFailure(int code,
-                                     const std::source_location& where = std::source_location::current());
+                                     const SourceLocation& where = SourceLocation::current());
 
 std::string_view failureName(FailureKind kind);
 std::string outputFailureMessage(int code);

@@ -185,9 +185,19 @@ TEST(FailureReport, ReportThatCannotBeWrittenGoesToTheErrorOutput) {
     EXPECT_NE(rec.errorOutput.find("EInvalidOp"), std::string::npos);
 }
 
+std::uint_least32_t callersLine(const SourceLocation& where = SourceLocation::current()) { return where.line(); }
+
+// The raise functions take their location from a default argument: it must
+// be the line of the call, also where SourceLocation is the builtin stand-in.
+TEST(FailureReport, DefaultLocationIsTheCallersLine) {
+    const std::uint_least32_t line = __LINE__ + 1;
+    EXPECT_EQ(callersLine(), line);
+    EXPECT_NE(std::string_view(SourceLocation::current().file_name()).find("output_test.cpp"), std::string_view::npos);
+}
+
 TEST(FailureReport, LocationsAreStablePerSite) {
-    const auto here = std::source_location::current();
+    const auto here = SourceLocation::current();
     EXPECT_EQ(locationOf(here), locationOf(here));
-    const auto there = std::source_location::current();
+    const auto there = SourceLocation::current();
     EXPECT_NE(locationOf(here), locationOf(there));
 }
