@@ -286,6 +286,20 @@ TEST(ReplyTiming, JustAfterTheTimeOutIsLeftForTheNextRun) {
     EXPECT_EQ(device.received(), "ZEA 1\rZEA 2\rZEA 1\r");
 }
 
+TEST(ReplyTiming, ReplyAcrossTheTimeOutLeavesItsTailForTheNextRun) {
+    // At 50 baud a byte takes 200 ms: "6" and "1" come within the second,
+    // "2", "5" and the carriage return after it.
+    SimDevice device({"delay 700", "baud 50", "analog 1 6125", "analog 2 9"});
+    const RunResult cut = runWith(device, "vardel1", {"ea", "1"});
+    record("cut", cut);
+    EXPECT_EQ(cut.out, MARKER);
+    expectWaited(cut, 1);
+    sleepMs(700);
+    const RunResult next = runWith(device, "vardel1", {"ea", "2"});
+    EXPECT_EQ(next.out, "25" + CRLF);
+    expectQuick(next);
+}
+
 // --- A line feed left over from the previous reply ---
 
 TEST(LeftoverLineFeed, WithinOneRunTheReadingStillWorks) {
