@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto RUN_TIME_LIMIT = std::chrono::seconds(20);
-constexpr auto READY_TIME_LIMIT = std::chrono::seconds(10);
 
 // Unicode code points of the Windows-1252 bytes 0x80..0x9F (the five
 // unassigned bytes keep their own value, as Windows maps them).
@@ -303,56 +302,7 @@ Outcome execute(Command command, Output output, const std::string& outputFile) {
     return outcome;
 }
 
-// Reads one line from `fd`, or what came by the deadline.
-std::string readLine(int fd, Clock::time_point deadline) {
-    std::string line;
-    char byte = 0;
-    while (line.empty() || line.back() != '\n') {
-        pollfd entry{fd, POLLIN, 0};
-        if (poll(&entry, 1, millisecondsUntil(deadline)) <= 0) break;
-        if (read(fd, &byte, 1) != 1) break;
-        line.push_back(byte);
-    }
-    return line;
-}
-
 }  // namespace
-
-SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) {
-    directory_ = makeTempDirectory();
-    linkPath_ = directory_ + "/port";
-    logPath_ = directory_ + "/received";
-    std::string scenario;
-    for (const auto& line : scenarioLines) scenario += line + "\n";
-    writeFile(directory_ + "/scenario", scenario);
-
-    Command command{{VARDEL_SIM_PATH, "--link", linkPath_, "--scenario", directory_ + "/scenario", "--log", logPath_},
-                    {}};
-    Pipe ready = makePipe();
-    const Descriptor input(open("/dev/null", O_RDONLY | O_CLOEXEC));
-    pid_ = spawn(command, input.fd, ready.writeEnd.fd, 2);
-    ready.writeEnd.reset();
-    const std::string line = readLine(ready.readEnd.fd, Clock::now() + READY_TIME_LIMIT);
-    if (line == "ready " + linkPath_ + "\n") return;
-    received();
-    throw std::runtime_error("vardel-sim did not get ready; it said \"" + line + "\"");
-}
-
-SimDevice::~SimDevice() {
-    received();
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
-}
-
-std::string SimDevice::received() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-    }
-    return readFile(logPath_);
-}
 
 Outcome runOn(Platform platform, const Invocation& run) {
     const TempDirectory work;

@@ -5,28 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/harness.hpp"
+
 namespace vardel::wine {
 
-// A simulated device (vardel-sim) on its own pseudo-terminal. The scenario
-// is given as lines of the simulator's scenario format.
-class SimDevice {
-public:
-    explicit SimDevice(const std::vector<std::string>& scenarioLines);
-    ~SimDevice();
-    SimDevice(const SimDevice&) = delete;
-    SimDevice& operator=(const SimDevice&) = delete;
-
-    const std::string& path() const { return linkPath_; }
-    // Stops the simulator once it has read everything sent to it; every
-    // byte it received.
-    std::string received();
-
-private:
-    std::string directory_;
-    std::string linkPath_;
-    std::string logPath_;
-    int pid_ = -1;
-};
+// The simulated device of the Linux end-to-end tests.
+using SimDevice = vardel::e2e::SimDevice;
 
 enum class Platform { Linux, Windows };
 enum class Locale { Point, FrenchComma };
