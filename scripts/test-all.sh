@@ -12,3 +12,12 @@ cmake -S "$root" -B "$build" -DVARDEL_WERROR=ON \
   -DVARDEL_WINE_TESTS=ON -DVARDEL_WINDOWS_BUILD_DIR="$root/build-windows" >/dev/null
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" -j"$jobs" --output-on-failure
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# stopping at the first error; the exact real text reference compares fewer
+# doubles there (the fuzz target of the real text covers the rest).
+asan="$root/build-asan"
+cmake -S "$root" -B "$asan" -DVARDEL_SANITIZE=ON -DVARDEL_WERROR=ON >/dev/null
+cmake --build "$asan" -j"$jobs"
+ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  VARDEL_REFERENCE_COUNT=30000 ctest --test-dir "$asan" -j"$jobs" --output-on-failure
