@@ -21,3 +21,5 @@ cmake -S "$root" -B "$asan" -DVARDEL_SANITIZE=ON -DVARDEL_WERROR=ON >/dev/null
 cmake --build "$asan" -j"$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   VARDEL_REFERENCE_COUNT=30000 ctest --test-dir "$asan" -j"$jobs" --output-on-failure
+
+"$root/scripts/fuzz.sh"

@@ -1,0 +1,120 @@
+// The platform functions of the serial link, served by a FakeDevice.
+
+#include "fuzz/fake_serial.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace vardel {
+namespace {
+
+// tickCount() has no link to reach a device through: the clock is the one
+// piece of state kept for the whole process.
+struct FakeClock {
+    std::uint32_t start = 0;
+    std::uint64_t passed = 0;
+};
+FakeClock fakeClock;
+
+constexpr std::uint64_t CALL_LIMIT = 10'000'000;
+
+fuzz::FakeDevice* deviceOf(const SerialLink& link) {
+    return link.handle == -1 ? nullptr : reinterpret_cast<fuzz::FakeDevice*>(link.handle);
+}
+
+// Every call counts: a driver that polls without end is a finding, not a hang.
+void countCall(fuzz::FakeDevice& device) {
+    if (++device.calls > CALL_LIMIT) {
+        std::fprintf(stderr, "the driver keeps polling the port without end\n");
+        std::abort();
+    }
+}
+
+std::size_t arrived(const fuzz::FakeDevice& device) {
+    std::size_t count = 0;
+    for (const auto& arrival : device.incoming) {
+        if (arrival.at > fakeClock.passed) break;
+        ++count;
+    }
+    return count;
+}
+
+void answer(fuzz::FakeDevice& device) {
+    if (device.nextReply >= device.replies.size()) return;
+    const fuzz::ScriptedReply& reply = device.replies[device.nextReply++];
+    // Bytes still on their way go first; the answer follows them.
+    std::uint64_t at = fakeClock.passed + reply.delayMs;
+    if (!device.incoming.empty()) at = std::max(at, device.incoming.back().at + device.byteSpacingMs);
+    for (char byte : reply.bytes) {
+        device.incoming.push_back({at, byte});
+        at += device.byteSpacingMs;
+    }
+}
+
+}  // namespace
+
+void openPort(SerialLink& link) {
+    fuzz::FakeDevice* device = deviceOf(link);
+    if (device == nullptr) return;
+    ++device->opens;
+    device->portName = link.portName;
+    device->lineSettings = link.lineSettings;
+    if (device->missing) link.handle = -1;
+}
+
+void writeText(SerialLink& link, std::string_view text) {
+    fuzz::FakeDevice* device = deviceOf(link);
+    if (device == nullptr) return;
+    countCall(*device);
+    device->written.emplace_back(text);
+    answer(*device);
+}
+
+std::uint16_t bytesWaiting(SerialLink& link) {
+    fuzz::FakeDevice* device = deviceOf(link);
+    if (device == nullptr) return 0;
+    countCall(*device);
+    return static_cast<std::uint16_t>(std::min<std::size_t>(arrived(*device), std::numeric_limits<std::uint16_t>::max()));
+}
+
+bool readOneByte(SerialLink& link, char& byte) {
+    fuzz::FakeDevice* device = deviceOf(link);
+    if (device == nullptr) return false;
+    countCall(*device);
+    if (arrived(*device) == 0) return false;
+    byte = device->incoming.front().byte;
+    device->incoming.pop_front();
+    return true;
+}
+
+// Returns when the next byte arrives or the time is up, whichever is first.
+void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
+    std::uint64_t until = fakeClock.passed + milliseconds;
+    if (fuzz::FakeDevice* device = deviceOf(link)) {
+        countCall(*device);
+        if (!device->incoming.empty()) until = std::min(until, std::max(device->incoming.front().at, fakeClock.passed));
+    }
+    fakeClock.passed = until;
+}
+
+std::uint32_t tickCount() { return static_cast<std::uint32_t>(fakeClock.start + fakeClock.passed); }
+
+void releasePort(SerialLink& link) {
+    fuzz::FakeDevice* device = deviceOf(link);
+    if (device == nullptr) return;
+    ++device->releases;
+    link.handle = -1;
+}
+
+namespace fuzz {
+
+void attachDevice(SerialLink& link, FakeDevice& device) { link.handle = reinterpret_cast<std::intptr_t>(&device); }
+
+void resetFakeClock(std::uint32_t start) { fakeClock = FakeClock{start, 0}; }
+
+std::uint64_t fakeMillisecondsPassed() { return fakeClock.passed; }
+
+}  // namespace fuzz
+}  // namespace vardel

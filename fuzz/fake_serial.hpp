@@ -1,0 +1,54 @@
+#pragma once
+// A scripted device in place of the serial port, for the fuzz targets. It
+// implements the platform functions of serial/serial_link.hpp from memory:
+// the link's handle points at the device, each command written is answered
+// by the next scripted reply, and a fake millisecond clock moves only when
+// the driver waits, so a time-out costs no real time.
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "serial/serial_link.hpp"
+
+namespace vardel::fuzz {
+
+struct ScriptedReply {
+    std::uint32_t delayMs = 0;  // from the command's end to the first byte
+    std::string bytes;
+};
+
+struct FakeDevice {
+    // Taken in order, one for each text written; later texts get no answer.
+    std::vector<ScriptedReply> replies;
+    bool missing = false;           // the port can't be opened
+    std::uint32_t byteSpacingMs = 1;  // about the pace of 9600 baud
+
+    // What the driver did.
+    int opens = 0;
+    int releases = 0;
+    std::string portName;
+    std::string lineSettings;
+    std::vector<std::string> written;
+
+    // Internal: bytes on their way, with their arrival times.
+    struct Arrival {
+        std::uint64_t at;
+        char byte;
+    };
+    std::deque<Arrival> incoming;
+    std::size_t nextReply = 0;
+    std::uint64_t calls = 0;
+};
+
+// Makes `link` lead to `device`; openPort then opens it (or, when the device
+// is missing, leaves the link invalid).
+void attachDevice(SerialLink& link, FakeDevice& device);
+
+// The fake clock: tickCount() gives `start` plus the fake milliseconds that
+// have passed since this call.
+void resetFakeClock(std::uint32_t start);
+std::uint64_t fakeMillisecondsPassed();
+
+}  // namespace vardel::fuzz
