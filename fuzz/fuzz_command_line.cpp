@@ -73,24 +73,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string> tokens = vardel::splitCommandLine(line);
     const std::vector<Token> expected = split(line);
-    const std::string context = "line \"" + printable(line) + "\"";
+    // Described only when a check fails.
+    const auto context = [&] { return "line \"" + printable(line) + "\""; };
     FUZZ_CHECK(tokens.size() == expected.size(),
-               context + ": " + std::to_string(tokens.size()) + " tokens instead of " + std::to_string(expected.size()));
+               context() + ": " + std::to_string(tokens.size()) + " tokens instead of " + std::to_string(expected.size()));
     std::size_t total = 0;
     for (std::size_t t = 0; t < tokens.size(); ++t) {
         const std::string& token = tokens[t];
-        const std::string where = context + ", token " + std::to_string(t) + " \"" + printable(token) + "\"";
-        FUZZ_CHECK(token.size() <= TOKEN_LIMIT, where + ": longer than the limit");
-        FUZZ_CHECK(token == expected[t].bytes, where + ": expected \"" + printable(expected[t].bytes) + "\"");
+        const auto where = [&] { return context() + ", token " + std::to_string(t) + " \"" + printable(token) + "\""; };
+        FUZZ_CHECK(token.size() <= TOKEN_LIMIT, where() + ": longer than the limit");
+        FUZZ_CHECK(token == expected[t].bytes, where() + ": expected \"" + printable(expected[t].bytes) + "\"");
         for (std::size_t b = 0; b < token.size(); ++b) {
             const auto byte = static_cast<unsigned char>(token[b]);
-            FUZZ_CHECK(byte != 0, where + ": holds a zero byte");
-            FUZZ_CHECK(byte > 0x20 || expected[t].quoted[b], where + ": separator byte outside quotes");
-            FUZZ_CHECK(byte != '"', where + ": holds a quote");
+            FUZZ_CHECK(byte != 0, where() + ": holds a zero byte");
+            FUZZ_CHECK(byte > 0x20 || expected[t].quoted[b], where() + ": separator byte outside quotes");
+            FUZZ_CHECK(byte != '"', where() + ": holds a quote");
         }
-        FUZZ_CHECK(!token.empty() || line.find('"') != std::string_view::npos, where + ": empty token without quotes");
+        FUZZ_CHECK(!token.empty() || line.find('"') != std::string_view::npos, where() + ": empty token without quotes");
         total += token.size();
     }
-    FUZZ_CHECK(total <= line.size(), context + ": more token bytes than the line has");
+    FUZZ_CHECK(total <= line.size(), context() + ": more token bytes than the line has");
     return 0;
 }

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -192,6 +193,9 @@ char commandLetter(std::string_view command) {
     return 'S';
 }
 
+// What a failed check tells about the run, built only then.
+using Context = std::function<std::string()>;
+
 struct Captured {
     std::string out;
     std::string err;
@@ -212,25 +216,25 @@ struct Report {
 
 // The exact shape: "Exception <name> dans le module <program> à <8 hex>.",
 // a lone LF, the message, the cut after 1,024 bytes, CR LF.
-Report readReport(const std::string& text, std::string_view program, const std::string& context) {
-    FUZZ_CHECK(text.size() >= 2 && text.ends_with("\r\n"), context + ": report without its line end");
+Report readReport(const std::string& text, std::string_view program, const Context& context) {
+    FUZZ_CHECK(text.size() >= 2 && text.ends_with("\r\n"), context() + ": report without its line end");
     const std::string body = text.substr(0, text.size() - 2);
-    FUZZ_CHECK(body.size() <= 1024, context + ": report longer than 1,024 bytes");
+    FUZZ_CHECK(body.size() <= 1024, context() + ": report longer than 1,024 bytes");
     Report report;
     for (std::string_view name : FAILURE_NAMES) {
         if (body.starts_with("Exception " + std::string(name) + " dans le module ")) report.name = name;
     }
-    FUZZ_CHECK(!report.name.empty(), context + ": report of no known failure");
+    FUZZ_CHECK(!report.name.empty(), context() + ": report of no known failure");
     const std::string start = "Exception " + std::string(report.name) + " dans le module " + std::string(program) + " \xE0 ";
-    FUZZ_CHECK(body.starts_with(start), context + ": report names another program");
+    FUZZ_CHECK(body.starts_with(start), context() + ": report names another program");
     const std::string_view location = std::string_view(body).substr(start.size(), 8);
     FUZZ_CHECK(location.size() == 8 && location.find_first_not_of("0123456789ABCDEF") == std::string_view::npos,
-               context + ": location not eight hexadecimal digits");
-    FUZZ_CHECK(body.compare(start.size() + 8, 2, ".\n") == 0, context + ": first line of the report");
+               context() + ": location not eight hexadecimal digits");
+    FUZZ_CHECK(body.compare(start.size() + 8, 2, ".\n") == 0, context() + ": first line of the report");
     report.message = body.substr(std::min(body.size(), start.size() + 10));
     report.cut = body.size() == 1024;
     FUZZ_CHECK(report.message.find('\r') == std::string::npos || report.name == "EConvertError",
-               context + ": carriage return in the message");
+               context() + ": carriage return in the message");
     return report;
 }
 
@@ -242,7 +246,7 @@ bool matchesMessage(const Report& report, const std::string& full, std::size_t h
 }
 
 void checkReport(const Report& report, std::size_t headerSize, const std::vector<std::string>& arguments,
-                 const Word* word, int outputCode, const std::string& context) {
+                 const Word* word, int outputCode, const Context& context) {
     const std::string realSuffix = "' n'est pas une valeur en virgule flottante correcte.";
     const std::string integerSuffix = "' n'est pas une valeur enti\xE8re correcte.";
     if (report.name == "EConvertError") {
@@ -255,18 +259,18 @@ void checkReport(const Report& report, std::size_t headerSize, const std::vector
             known = report.message.starts_with("'") && report.message.find('\r') == std::string::npos &&
                     (report.cut || report.message.ends_with(integerSuffix));
         }
-        FUZZ_CHECK(known, context + ": conversion report \"" + printable(report.message) + "\"");
+        FUZZ_CHECK(known, context() + ": conversion report \"" + printable(report.message) + "\"");
     } else if (report.name == "EOverflow") {
         FUZZ_CHECK(matchesMessage(report, "D\xE9" "bordement en virgule flottante.", headerSize),
-                   context + ": overflow message");
+                   context() + ": overflow message");
     } else if (report.name == "EInvalidOp") {
-        FUZZ_CHECK(word != nullptr && word->roundsX, context + ": invalid operation for a word that rounds nothing");
+        FUZZ_CHECK(word != nullptr && word->roundsX, context() + ": invalid operation for a word that rounds nothing");
         FUZZ_CHECK(matchesMessage(report, "Op\xE9ration en virgule flottante incorrecte.", headerSize),
-                   context + ": invalid operation message");
+                   context() + ": invalid operation message");
     } else {
-        FUZZ_CHECK(outputCode != 0, context + ": output failure with a working output");
+        FUZZ_CHECK(outputCode != 0, context() + ": output failure with a working output");
         const std::string message = outputCode == 101 ? "Disque plein." : "Erreur E/S " + std::to_string(outputCode) + ".";
-        FUZZ_CHECK(matchesMessage(report, message, headerSize), context + ": output failure message");
+        FUZZ_CHECK(matchesMessage(report, message, headerSize), context() + ": output failure message");
     }
 }
 
@@ -312,76 +316,78 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vardel::releasePort(records.link);
     const std::uint64_t waited = vardel::fuzz::fakeMillisecondsPassed();
 
-    std::string context = "options \"" + printable(parts[0]) + "\", arguments";
-    for (const std::string& argument : arguments) context += " \"" + printable(argument) + "\"";
-    context += ", status " + std::to_string(status) + ", output \"" + printable(captured.out) + "\", error output \"" +
-               printable(captured.err) + "\"";
+    const Context context = [&] {
+        std::string text = "options \"" + printable(parts[0]) + "\", arguments";
+        for (const std::string& argument : arguments) text += " \"" + printable(argument) + "\"";
+        return text + ", status " + std::to_string(status) + ", output \"" + printable(captured.out) +
+               "\", error output \"" + printable(captured.err) + "\"";
+    };
 
     // Running a single input with VARDEL_FUZZ_SHOW set shows what happened.
     static const bool show = std::getenv("VARDEL_FUZZ_SHOW") != nullptr;
     if (show) {
         std::string commands;
         for (const std::string& command : device.written) commands += " \"" + printable(command) + "\"";
-        std::fprintf(stderr, "%s, commands%s, %llu ms\n", context.c_str(), commands.c_str(),
+        std::fprintf(stderr, "%s, commands%s, %llu ms\n", context().c_str(), commands.c_str(),
                      static_cast<unsigned long long>(waited));
     }
-    FUZZ_CHECK(status == 0 || status == 1, context + ": exit status");
+    FUZZ_CHECK(status == 0 || status == 1, context() + ": exit status");
     FUZZ_CHECK(device.opens == 1 && device.portName == build.portName && device.lineSettings == build.lineSettings,
-               context + ": port not opened once with the program's settings");
-    FUZZ_CHECK(captured.opens <= 1, context + ": standard output opened twice");
-    for (std::size_t chunk : captured.handedOver) FUZZ_CHECK(chunk <= 128, context + ": more than the buffer handed over");
+               context() + ": port not opened once with the program's settings");
+    FUZZ_CHECK(captured.opens <= 1, context() + ": standard output opened twice");
+    for (std::size_t chunk : captured.handedOver) FUZZ_CHECK(chunk <= 128, context() + ": more than the buffer handed over");
 
     const Word* word = findWord(arguments.empty() ? std::string_view() : std::string_view(arguments[0]));
     std::string sent;
     std::uint64_t replyReads = 0;
     for (const std::string& command : device.written) {
-        FUZZ_CHECK(isWellFormedCommand(command), context + ": command \"" + printable(command) + "\"");
+        FUZZ_CHECK(isWellFormedCommand(command), context() + ": command \"" + printable(command) + "\"");
         const char letter = commandLetter(command);
         sent += letter;
         if (letter != 'S') ++replyReads;
     }
-    FUZZ_CHECK(!options.noDevice || device.written.empty(), context + ": commands written without a port");
+    FUZZ_CHECK(!options.noDevice || device.written.empty(), context() + ": commands written without a port");
     const std::string_view allowed = word != nullptr ? word->commands : NONE;
-    FUZZ_CHECK(allowed.starts_with(sent), context + ": commands " + sent + " for this word");
+    FUZZ_CHECK(allowed.starts_with(sent), context() + ": commands " + sent + " for this word");
     // Without a port, each reply read still waits out its time-out.
     const auto readingCommands = static_cast<std::uint64_t>(std::count_if(allowed.begin(), allowed.end(), [](char c) { return c != 'S'; }));
     const std::uint64_t readsAllowed = options.noDevice ? readingCommands : replyReads;
     FUZZ_CHECK(waited <= readsAllowed * (vardel::REPLY_TIMEOUT_MS + 1),
-               context + ": waited " + std::to_string(waited) + " ms");
+               context() + ": waited " + std::to_string(waited) + " ms");
 
     const bool outputFails = options.openFails || options.writesFail;
     const int outputCode = options.openFails ? OPEN_FAILURE_CODE : options.writesFail ? WRITE_FAILURE_CODE : 0;
     if (outputFails) {
-        FUZZ_CHECK(captured.out.empty(), context + ": bytes reached a failing output");
+        FUZZ_CHECK(captured.out.empty(), context() + ": bytes reached a failing output");
         if (status == 0) {
-            FUZZ_CHECK(word == nullptr && captured.err.empty(), context + ": a line was lost without a report");
+            FUZZ_CHECK(word == nullptr && captured.err.empty(), context() + ": a line was lost without a report");
         } else {
             const Report report = readReport(captured.err, program, context);
             checkReport(report, headerSizeOf(report, program), arguments, word, outputCode, context);
         }
         return 0;
     }
-    FUZZ_CHECK(captured.err.empty(), context + ": error output used while standard output works");
+    FUZZ_CHECK(captured.err.empty(), context() + ": error output used while standard output works");
     if (status == 1) {
         const Report report = readReport(captured.out, program, context);
-        FUZZ_CHECK(report.name != "EInOutError", context + ": output failure with a working output");
+        FUZZ_CHECK(report.name != "EInOutError", context() + ": output failure with a working output");
         checkReport(report, headerSizeOf(report, program), arguments, word, 0, context);
         return 0;
     }
     if (word == nullptr) {
-        FUZZ_CHECK(captured.out.empty(), context + ": output for a word not in the table");
+        FUZZ_CHECK(captured.out.empty(), context() + ": output for a word not in the table");
         return 0;
     }
-    FUZZ_CHECK(captured.out.ends_with("\r\n"), context + ": no line end");
+    FUZZ_CHECK(captured.out.ends_with("\r\n"), context() + ": no line end");
     const std::string line = captured.out.substr(0, captured.out.size() - 2);
-    FUZZ_CHECK(line.find_first_of("\r\n") == std::string::npos, context + ": more than one line");
+    FUZZ_CHECK(line.find_first_of("\r\n") == std::string::npos, context() + ": more than one line");
     if (word->fixedLine) {
         const std::string_view fixed = *word->fixedLine == "title" ? build.title : *word->fixedLine == "detail" ? build.detail : *word->fixedLine;
-        FUZZ_CHECK(line == fixed, context + ": not the word's fixed answer");
+        FUZZ_CHECK(line == fixed, context() + ": not the word's fixed answer");
     } else if (word->form == Form::Integer) {
-        FUZZ_CHECK(isIntegerText(line), context + ": not an integer");
+        FUZZ_CHECK(isIntegerText(line), context() + ": not an integer");
     } else if (word->form == Form::Real) {
-        FUZZ_CHECK(isRealText(line, options.separator), context + ": not a real");
+        FUZZ_CHECK(isRealText(line, options.separator), context() + ": not a real");
     }
     return 0;
 }
