@@ -188,7 +188,7 @@ TEST(FailureReport, ReportThatCannotBeWrittenGoesToTheErrorOutput) {
 std::uint_least32_t callersLine(const SourceLocation& where = SourceLocation::current()) { return where.line(); }
 
 // The raise functions take their location from a default argument: it must
-// be the line of the call, also where SourceLocation is the builtin stand-in.
+// be the line of the call.
 TEST(FailureReport, DefaultLocationIsTheCallersLine) {
     const std::uint_least32_t line = __LINE__ + 1;
     EXPECT_EQ(callersLine(), line);
