@@ -32,13 +32,11 @@ void countCall(fuzz::FakeDevice& device) {
     }
 }
 
+// Arrival times only grow along the queue.
 std::size_t arrived(const fuzz::FakeDevice& device) {
-    std::size_t count = 0;
-    for (const auto& arrival : device.incoming) {
-        if (arrival.at > fakeClock.passed) break;
-        ++count;
-    }
-    return count;
+    const auto end = std::partition_point(device.incoming.begin(), device.incoming.end(),
+                                          [](const fuzz::FakeDevice::Arrival& arrival) { return arrival.at <= fakeClock.passed; });
+    return static_cast<std::size_t>(end - device.incoming.begin());
 }
 
 void answer(fuzz::FakeDevice& device) {
