@@ -62,19 +62,6 @@ void removeDirectory(const std::string& directory) {
     std::filesystem::remove_all(directory, ignored);
 }
 
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-    if (!file) throw std::runtime_error("cannot write " + path);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 int millisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
@@ -201,6 +188,20 @@ int stdoutTarget(StdoutMode mode, const std::string& filePath, Pipe& pipe) {
 }
 
 }  // namespace
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 
 SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) {
     directory_ = makeTempDirectory();

@@ -54,6 +54,10 @@ struct RunResult {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const RunOptions& options = {});
 
+// Whole files as bytes.
+void writeFile(const std::string& path, const std::string& text);
+std::string readFile(const std::string& path);
+
 // Shorthand: runs against the device, Pipe output, "." locale.
 RunResult runWith(const SimDevice& device, const std::string& program, const std::vector<std::string>& arguments);
 
