@@ -3,8 +3,9 @@
 #include <array>
 #include <variant>
 
-#include "cli/real_text.hpp"
-#include "cli/text_formats.hpp"
+#include "text/real_text.hpp"
+#include "text/integer_text.hpp"
+#include "text/real_argument.hpp"
 
 namespace vardel {
 
@@ -128,14 +129,14 @@ void dispatch(DriverRecords& records, const BuildConstants& build, const std::ve
 }
 
 int runDriver(DriverRecords& records, const BuildConstants& build, const std::vector<std::string>& arguments,
-              std::string_view programName, std::string (*toAnsi)(std::string_view utf8)) {
+              std::string_view programName) {
     try {
         dispatch(records, build, arguments);
         // Losing the output at the last hand-over is a failure too: the
         // caller must not be told that all went well.
         if (const int code = flushOutput(records.out); code != 0) raiseOutputFailure(code);
     } catch (const DriverFailure& failure) {
-        return reportFailure(records.out, failure, programName, toAnsi);
+        return reportFailure(records.out, failure, programName);
     }
     return 0;
 }

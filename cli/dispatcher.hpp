@@ -38,6 +38,6 @@ void dispatch(DriverRecords& records, const BuildConstants& build, const std::ve
 // The whole run with its end: returns the exit status after the output has
 // been handed over and any failure reported.
 int runDriver(DriverRecords& records, const BuildConstants& build, const std::vector<std::string>& arguments,
-              std::string_view programName, std::string (*toAnsi)(std::string_view utf8));
+              std::string_view programName);
 
 }  // namespace vardel

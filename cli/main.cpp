@@ -13,8 +13,7 @@ int main(int argc, char** argv) {
     DriverRecords records;
     records.separator = queryDecimalSeparator();
     records.out.sink = platformOutputSink(!stdoutWasOpen);
-    const int status = runDriver(records, buildConstantsFor(VARDEL_PORT_NUMBER), commandLineArguments(argc, argv),
-                                 programFileName(argv), toAnsi);
-    releasePort(records.link);
-    return status;
+    // The records give the port back when they go, after the last byte of output.
+    return runDriver(records, buildConstantsFor(VARDEL_PORT_NUMBER), commandLineArguments(argc, argv),
+                     programFileName(argv));
 }

@@ -65,9 +65,8 @@ int flushOutput(StandardOutput& out) {
     return out.pendingError;
 }
 
-int reportFailure(StandardOutput& out, const DriverFailure& failure, std::string_view programName,
-                  std::string (*toAnsi)(std::string_view utf8)) {
-    const std::string report = buildFailureReport(failure, programName, toAnsi);
+int reportFailure(StandardOutput& out, const DriverFailure& failure, std::string_view programName) {
+    const std::string report = buildFailureReport(failure, programName, out.sink.toAnsi);
     // A report about the output itself can't go where the output failed.
     const bool outputUsable = failure.kind != FailureKind::Output && ensureOpen(out);
     if (outputUsable) {
@@ -88,6 +87,7 @@ OutputSink platformOutputSink(bool wasClosedAtStart) {
     };
     sink.write = [channel](std::string_view bytes) { return writeStandardOutput(*channel, bytes); };
     sink.writeError = [](std::string_view bytes) { writeErrorOutput(bytes); };
+    sink.toAnsi = toAnsi;
     return sink;
 }
 

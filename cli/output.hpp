@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/failure.hpp"
+#include "text/failure.hpp"
 
 namespace vardel {
 
@@ -22,6 +22,8 @@ struct OutputSink {
     std::function<int(std::string_view bytes)> write;
     // Where a report goes when standard output can't take it.
     std::function<void(std::string_view bytes)> writeError;
+    // The character set of what is written: fixed texts are converted with it.
+    TextConverter toAnsi;
 };
 
 struct StandardOutput {
@@ -45,8 +47,7 @@ int flushOutput(StandardOutput& out);
 // Writes the failure report through the buffer (or, when standard output has
 // failed or can't be opened, to the error output) and flushes. Returns the
 // exit status, 1.
-int reportFailure(StandardOutput& out, const DriverFailure& failure, std::string_view programName,
-                  std::string (*toAnsi)(std::string_view utf8));
+int reportFailure(StandardOutput& out, const DriverFailure& failure, std::string_view programName);
 
 // The sink of the platform's real standard output.
 OutputSink platformOutputSink(bool wasClosedAtStart);

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "cli/process.hpp"
-#include "cli/text_formats.hpp"
+#include "text/command_line.hpp"
 
 namespace vardel {
 

@@ -1,6 +1,6 @@
 #include "device/protocol.hpp"
 
-#include "cli/text_formats.hpp"
+#include "text/integer_text.hpp"
 
 namespace vardel {
 
@@ -26,7 +26,7 @@ std::string nextField(std::string& rest) {
 std::string keepDigits(const std::string& reply) {
     std::string digits;
     for (char c : reply) {
-        if (c >= '0' && c <= '9') digits += c;
+        if (isDecimalDigit(c)) digits += c;
     }
     return digits;
 }

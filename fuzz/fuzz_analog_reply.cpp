@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/failure.hpp"
+#include "text/failure.hpp"
 #include "device/protocol.hpp"
-#include "fuzz/fake_serial.hpp"
+#include "tests/support/fake_port.hpp"
 #include "fuzz/fuzz_check.hpp"
 
 namespace {
@@ -48,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(vardel::keepDigits(reply) == digits, context + ": digits \"" + printable(vardel::keepDigits(reply)) + "\"");
     const Outcome expected = expectedFor(digits);
 
-    vardel::fuzz::FakeDevice device;
+    vardel::fake::FakeDevice device;
     device.byteSpacingMs = 0;
     device.replies.push_back({0, sent});
     vardel::SerialLink link;
-    vardel::fuzz::attachDevice(link, device);
+    vardel::fake::attachDevice(link, device);
     vardel::openPort(link);
-    vardel::fuzz::resetFakeClock(static_cast<std::uint32_t>(size) * 2654435761u);
+    vardel::fake::resetFakeClock(static_cast<std::uint32_t>(size) * 2654435761u);
     const auto n = static_cast<std::int32_t>(size) - 3;
     Outcome actual;
     try {
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                context + ": the command was not \"ZEA " + std::to_string(n) + "\"");
     FUZZ_CHECK(actual.value == expected.value && actual.failedText == expected.failedText,
                context + ": read " + (actual.value ? std::to_string(*actual.value) : "a failure on \"" + printable(actual.failedText.value_or("")) + "\""));
-    const std::uint64_t waited = vardel::fuzz::fakeMillisecondsPassed();
+    const std::uint64_t waited = vardel::fake::fakeMillisecondsPassed();
     FUZZ_CHECK(cr == std::string::npos ? waited > vardel::REPLY_TIMEOUT_MS && waited <= vardel::REPLY_TIMEOUT_MS + 1 : waited == 0,
                context + ": waited " + std::to_string(waited) + " ms");
     return 0;

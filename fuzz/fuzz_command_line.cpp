@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/text_formats.hpp"
+#include "text/command_line.hpp"
 #include "fuzz/fuzz_check.hpp"
 
 namespace {

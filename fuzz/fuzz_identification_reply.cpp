@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/failure.hpp"
-#include "cli/text_formats.hpp"
+#include "text/failure.hpp"
+#include "text/integer_text.hpp"
 #include "device/protocol.hpp"
 #include "fuzz/fuzz_check.hpp"
 

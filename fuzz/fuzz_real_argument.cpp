@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/failure.hpp"
-#include "cli/text_formats.hpp"
+#include "text/failure.hpp"
+#include "text/real_argument.hpp"
 #include "fuzz/fuzz_check.hpp"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/real_text.hpp"
+#include "text/real_text.hpp"
 #include "fuzz/fuzz_check.hpp"
 #include "tests/support/real_text_reference.hpp"
 

@@ -31,8 +31,8 @@
 #include "cli/build_constants.hpp"
 #include "cli/dispatcher.hpp"
 #include "cli/process.hpp"
-#include "cli/text_formats.hpp"
-#include "fuzz/fake_serial.hpp"
+#include "text/command_line.hpp"
+#include "tests/support/fake_port.hpp"
 #include "fuzz/fuzz_check.hpp"
 
 namespace {
@@ -131,7 +131,7 @@ Options readOptions(std::string_view line) {
     return options;
 }
 
-vardel::fuzz::ScriptedReply readReply(std::string_view line) {
+vardel::fake::ScriptedReply readReply(std::string_view line) {
     if (line.size() >= 3 && line[0] == '@') {
         const auto colon = line.find(':');
         const std::string_view digits = line.substr(1, colon == std::string_view::npos ? 0 : colon - 1);
@@ -288,33 +288,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> arguments = vardel::splitCommandLine("vardel " + commandLine);
     arguments.erase(arguments.begin());
 
-    vardel::fuzz::FakeDevice device;
+    vardel::fake::FakeDevice device;
     device.missing = options.noDevice;
     for (std::size_t i = 2; i < parts.size(); ++i) device.replies.push_back(readReply(parts[i]));
 
     Captured captured;
-    vardel::DriverRecords records;
-    records.separator = options.separator;
-    records.out.sink.open = [&](bool& isConsole) {
-        ++captured.opens;
-        isConsole = options.console;
-        return options.openFails ? OPEN_FAILURE_CODE : 0;
-    };
-    records.out.sink.write = [&](std::string_view bytes) {
-        captured.handedOver.push_back(bytes.size());
-        if (options.writesFail) return WRITE_FAILURE_CODE;
-        captured.out += bytes;
-        return 0;
-    };
-    records.out.sink.writeError = [&](std::string_view bytes) { captured.err += bytes; };
-    vardel::fuzz::attachDevice(records.link, device);
-    vardel::fuzz::resetFakeClock(options.clockWraps ? 0xFFFFFFFFu - 700 : 5000);
-
     const vardel::BuildConstants build = vardel::buildConstantsFor(options.port);
     const std::string program = "vardel" + std::to_string(options.port);
-    const int status = vardel::runDriver(records, build, arguments, program, vardel::toAnsi);
-    vardel::releasePort(records.link);
-    const std::uint64_t waited = vardel::fuzz::fakeMillisecondsPassed();
+    int status = -1;
+    {
+        vardel::DriverRecords records;
+        records.separator = options.separator;
+        records.out.sink.open = [&](bool& isConsole) {
+            ++captured.opens;
+            isConsole = options.console;
+            return options.openFails ? OPEN_FAILURE_CODE : 0;
+        };
+        records.out.sink.write = [&](std::string_view bytes) {
+            captured.handedOver.push_back(bytes.size());
+            if (options.writesFail) return WRITE_FAILURE_CODE;
+            captured.out += bytes;
+            return 0;
+        };
+        records.out.sink.writeError = [&](std::string_view bytes) { captured.err += bytes; };
+        records.out.sink.toAnsi = vardel::toAnsi;
+        vardel::fake::attachDevice(records.link, device);
+        vardel::fake::resetFakeClock(options.clockWraps ? 0xFFFFFFFFu - 700 : 5000);
+        status = vardel::runDriver(records, build, arguments, program);
+    }  // the records give the port back as they go
+    const std::uint64_t waited = vardel::fake::fakeMillisecondsPassed();
 
     const Context context = [&] {
         std::string text = "options \"" + printable(parts[0]) + "\", arguments";
@@ -334,6 +336,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(status == 0 || status == 1, context() + ": exit status");
     FUZZ_CHECK(device.opens == 1 && device.portName == build.portName && device.lineSettings == build.lineSettings,
                context() + ": port not opened once with the program's settings");
+    FUZZ_CHECK(device.releases == (options.noDevice ? 0 : 1), context() + ": port not given back once");
     FUZZ_CHECK(captured.opens <= 1, context() + ": standard output opened twice");
     for (std::size_t chunk : captured.handedOver) FUZZ_CHECK(chunk <= 128, context() + ": more than the buffer handed over");
 

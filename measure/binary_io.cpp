@@ -1,6 +1,6 @@
 #include "measure/binary_io.hpp"
 
-#include "cli/text_formats.hpp"
+#include "text/integer_text.hpp"
 
 namespace vardel {
 

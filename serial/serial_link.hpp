@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,16 +12,28 @@ namespace vardel {
 
 inline constexpr std::uint16_t REPLY_TIMEOUT_MS = 1000;
 
+// What the platform keeps of an opened port (its descriptor or handle, and
+// whatever else that platform needs); each platform file defines it.
+struct PortState;
+
+// Gives the port back: the platform's release of the port, then the state.
+struct PortRelease {
+    void operator()(PortState* state) const noexcept;
+};
+
 struct SerialLink {
     std::string portName = "Com2:";
     std::string lineSettings = "baud=1200 parity=e data=7 stop=1";
     std::uint16_t timeoutMs = REPLY_TIMEOUT_MS;
-    std::intptr_t handle = -1;  // kept whatever the open call gave (-1: invalid)
-    int lookAheadByte = -1;     // a byte read while waiting, not yet taken (-1: none)
+    // What the open gave, usable or not; the port is given back when the
+    // link is destroyed or opened again, whichever comes first.
+    std::unique_ptr<PortState, PortRelease> port;
 };
 
 // Platform operations (serial_posix.cpp / serial_win32.cpp).
 void openPort(SerialLink& link);
+// Whether the open gave a usable port.
+bool portIsOpen(const SerialLink& link);
 void writeText(SerialLink& link, std::string_view text);
 std::uint16_t bytesWaiting(SerialLink& link);
 // Reads one waiting byte; false when none could be read.
@@ -29,8 +42,9 @@ bool readOneByte(SerialLink& link, char& byte);
 void waitForInput(SerialLink& link, std::uint32_t milliseconds);
 // Millisecond clock, unsigned 32-bit, wrapping.
 std::uint32_t tickCount();
-// Gives the port back at the end of the run (exclusive mode cleared, closed).
-void releasePort(SerialLink& link);
+
+// Gives the port back before the link's end.
+inline void releasePort(SerialLink& link) { link.port.reset(); }
 
 // What a reply is collected from; the link's, or a test's own.
 struct ReplySource {

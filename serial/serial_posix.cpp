@@ -17,13 +17,18 @@
 #include "serial/termios_mapping.hpp"
 
 namespace vardel {
+
+struct PortState {
+    int fd = -1;  // what open gave; -1 when the port could not be had
+};
+
 namespace {
 
 constexpr std::int64_t NANOS_PER_MILLI = 1'000'000;
 constexpr std::int64_t NANOS_PER_SECOND = 1'000'000'000;
 
-bool isValid(const SerialLink& link) { return link.handle >= 0; }
-int descriptor(const SerialLink& link) { return static_cast<int>(link.handle); }
+int descriptor(const SerialLink& link) { return link.port ? link.port->fd : -1; }
+bool isValid(const SerialLink& link) { return descriptor(link) >= 0; }
 
 std::int64_t monotonicNanos() {
     timespec now{};
@@ -117,13 +122,13 @@ void makeRaw(termios& attributes) {
     attributes.c_cc[VTIME] = 0;
 }
 
-void configureLine(const SerialLink& link) {
+void configureLine(int fd, const std::string& lineSettings) {
     termios attributes{};
-    if (tcgetattr(descriptor(link), &attributes) != 0) return;
+    if (tcgetattr(fd, &attributes) != 0) return;
     LineParameters params;
-    applyModeString(link.lineSettings, params);
+    applyModeString(lineSettings, params);
     applyLineParameters(params, attributes);
-    tcsetattr(descriptor(link), TCSANOW, &attributes);
+    tcsetattr(fd, TCSANOW, &attributes);
 }
 
 // Waits until the port takes more bytes; false at the deadline or on trouble.
@@ -195,17 +200,22 @@ void applyLineParameters(const LineParameters& params, termios& attributes) {
 // program takes, and the terminal's exclusive mode against other programs.
 // A port that is busy gives the invalid handle, as a missing one does.
 void openPort(SerialLink& link) {
+    link.port.reset();
     const std::string path = portPathFor(link.portName);
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         fd = -1;
     }
-    link.handle = fd;
-    if (!isValid(link)) return;
+    link.port.reset(new PortState{fd});
+    if (fd < 0) return;
     ioctl(fd, TIOCEXCL);
-    configureLine(link);
+    configureLine(fd, link.lineSettings);
 }
+
+bool portIsOpen(const SerialLink& link) { return isValid(link); }
+
+int portDescriptor(const SerialLink& link) { return descriptor(link); }
 
 void writeText(SerialLink& link, std::string_view text) {
     if (!isValid(link)) return;
@@ -258,12 +268,13 @@ std::uint32_t tickCount() {
 
 // On a pseudo-terminal the exclusive mode outlives our descriptor while
 // another one is open, and would turn away the next run: clear it first.
-void releasePort(SerialLink& link) {
-    if (!isValid(link)) return;
-    ioctl(descriptor(link), TIOCNXCL);
-    flock(descriptor(link), LOCK_UN);
-    close(descriptor(link));
-    link.handle = -1;
+void PortRelease::operator()(PortState* state) const noexcept {
+    if (state->fd >= 0) {
+        ioctl(state->fd, TIOCNXCL);
+        flock(state->fd, LOCK_UN);
+        close(state->fd);
+    }
+    delete state;
 }
 
 }  // namespace vardel

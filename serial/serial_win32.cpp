@@ -3,23 +3,31 @@
 // The port is opened without overlapped I/O, so the only wait that the
 // system bounds in time is a read under the port's time-outs. A wait for
 // input is therefore a one-byte read limited to the time left; the byte it
-// brings is kept in the link as a look-ahead and is the next one taken.
+// brings is kept with the port as a look-ahead and is the next one taken.
 
 #include <windows.h>
 
 #include "serial/serial_link.hpp"
 
 namespace vardel {
+
+struct PortState {
+    HANDLE handle = INVALID_HANDLE_VALUE;  // kept whatever CreateFileA gave
+    int lookAheadByte = -1;                // read while waiting, not yet taken (-1: none)
+};
+
 namespace {
 
 constexpr DWORD QUEUE_SIZE = 256;
 
-HANDLE handleOf(const SerialLink& link) { return reinterpret_cast<HANDLE>(link.handle); }
+HANDLE handleOf(const SerialLink& link) { return link.port ? link.port->handle : INVALID_HANDLE_VALUE; }
 
 bool isValid(const SerialLink& link) {
     const HANDLE handle = handleOf(link);
     return handle != INVALID_HANDLE_VALUE && handle != nullptr;
 }
+
+bool hasLookAhead(const SerialLink& link) { return link.port && link.port->lookAheadByte >= 0; }
 
 // A read of one byte waits at most `readMs` (at least 1: all zero would
 // mean no limit); a write at most the link's time-out.
@@ -47,11 +55,11 @@ void sleepRest(ULONGLONG started, DWORD milliseconds) {
 }  // namespace
 
 void openPort(SerialLink& link) {
+    link.port.reset();
     const std::string name = link.portName;
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    link.handle = reinterpret_cast<std::intptr_t>(handle);
-    link.lookAheadByte = -1;
+    link.port.reset(new PortState{handle});
     SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
     DCB control{};
     control.DCBlength = sizeof control;
@@ -62,6 +70,8 @@ void openPort(SerialLink& link) {
     SetCommTimeouts(handle, &timeouts);
 }
 
+bool portIsOpen(const SerialLink& link) { return isValid(link); }
+
 void writeText(SerialLink& link, std::string_view text) {
     DWORD written = 0;
     WriteFile(handleOf(link), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -71,26 +81,26 @@ std::uint16_t bytesWaiting(SerialLink& link) {
     DWORD errors = 0;
     COMSTAT status{};
     const DWORD queued = ClearCommError(handleOf(link), &errors, &status) ? status.cbInQue : 0;
-    const DWORD lookAhead = link.lookAheadByte >= 0 ? 1 : 0;
+    const DWORD lookAhead = hasLookAhead(link) ? 1 : 0;
     return static_cast<std::uint16_t>(queued + lookAhead);
 }
 
 bool readOneByte(SerialLink& link, char& byte) {
-    if (link.lookAheadByte >= 0) {
-        byte = static_cast<char>(link.lookAheadByte);
-        link.lookAheadByte = -1;
+    if (hasLookAhead(link)) {
+        byte = static_cast<char>(link.port->lookAheadByte);
+        link.port->lookAheadByte = -1;
         return true;
     }
     return readByte(handleOf(link), byte);
 }
 
 void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
-    if (link.lookAheadByte >= 0) return;
+    if (hasLookAhead(link)) return;
     const ULONGLONG started = GetTickCount64();
     COMMTIMEOUTS timeouts = timeoutsFor(link, milliseconds);
     char byte = 0;
     if (isValid(link) && SetCommTimeouts(handleOf(link), &timeouts) && readByte(handleOf(link), byte)) {
-        link.lookAheadByte = static_cast<unsigned char>(byte);
+        link.port->lookAheadByte = static_cast<unsigned char>(byte);
         return;
     }
     sleepRest(started, milliseconds);
@@ -98,10 +108,9 @@ void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
 
 std::uint32_t tickCount() { return GetTickCount(); }
 
-void releasePort(SerialLink& link) {
-    if (isValid(link)) CloseHandle(handleOf(link));
-    link.handle = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
-    link.lookAheadByte = -1;
+void PortRelease::operator()(PortState* state) const noexcept {
+    if (state->handle != INVALID_HANDLE_VALUE && state->handle != nullptr) CloseHandle(state->handle);
+    delete state;
 }
 
 }  // namespace vardel

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "serial/line_settings.hpp"
+#include "serial/serial_link.hpp"
 
 namespace vardel {
 
@@ -23,5 +24,8 @@ std::optional<speed_t> speedConstant(std::uint32_t baud);
 // modem lines ignored and left up when the port is closed. A rate without a
 // speed constant leaves the speed as it was.
 void applyLineParameters(const LineParameters& params, termios& attributes);
+
+// The descriptor of the link's port; -1 when it is not open.
+int portDescriptor(const SerialLink& link);
 
 }  // namespace vardel

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cli/text_formats.hpp"
+#include "text/command_line.hpp"
 
 using vardel::splitCommandLine;
 using Tokens = std::vector<std::string>;

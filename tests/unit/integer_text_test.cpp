@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "cli/failure.hpp"
-#include "cli/text_formats.hpp"
+#include "text/failure.hpp"
+#include "text/integer_text.hpp"
 
 using namespace vardel;
 
@@ -82,38 +82,4 @@ TEST(IntegerText, FormatInteger) {
     EXPECT_EQ(formatInteger(-777), "-777");
     EXPECT_EQ(formatInteger(2147483647), "2147483647");
     EXPECT_EQ(formatInteger(std::numeric_limits<std::int32_t>::min()), "-2147483648");
-}
-
-TEST(RoundArgument, NearestWithTiesToEven) {
-    EXPECT_EQ(roundArgument(0.5), 0);
-    EXPECT_EQ(roundArgument(1.5), 2);
-    EXPECT_EQ(roundArgument(2.5), 2);
-    EXPECT_EQ(roundArgument(3.5), 4);
-    EXPECT_EQ(roundArgument(-2.5), -2);
-    EXPECT_EQ(roundArgument(-0.5), 0);
-    EXPECT_EQ(roundArgument(-0.0), 0);
-    EXPECT_EQ(roundArgument(0.49999999999999994), 0);
-    EXPECT_EQ(roundArgument(2.5000000000000004), 3);
-    EXPECT_EQ(roundArgument(-1.5), -2);
-}
-
-TEST(RoundArgument, KeepsTheLow32BitsOfThe64BitValue) {
-    EXPECT_EQ(roundArgument(4294967297.0), 1);
-    EXPECT_EQ(roundArgument(2147483648.0), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(roundArgument(3000000000.0), -1294967296);
-    EXPECT_EQ(roundArgument(-9223372036854775808.0), 0);
-    EXPECT_EQ(roundArgument(9223372036854774784.0), -1024);  // largest double below 2^63
-}
-
-TEST(RoundArgument, OutsideThe64BitRangeIsAnInvalidOperation) {
-    for (double value : {9223372036854775808.0, 1e19, -1e19, -9223372036854777856.0,
-                         std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
-        SCOPED_TRACE(value);
-        try {
-            roundArgument(value);
-            FAIL() << "no failure raised";
-        } catch (const DriverFailure& failure) {
-            EXPECT_EQ(failure.kind, FailureKind::InvalidOperation);
-        }
-    }
 }

@@ -1,4 +1,4 @@
-#include "cli/real_text.hpp"
+#include "text/real_text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "cli/real_text.hpp"
+#include "text/real_text.hpp"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string>
 
-#include "cli/extended.hpp"
+#include "numeric/extended.hpp"
 
 namespace vardel {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/extended.hpp"
+#include "numeric/extended.hpp"
 
 #include <algorithm>
 #include <array>

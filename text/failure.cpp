@@ -1,4 +1,4 @@
-#include "cli/failure.hpp"
+#include "text/failure.hpp"
 
 #include <cstdio>
 
@@ -14,7 +14,7 @@ std::string_view baseName(std::string_view path) {
 }
 
 // Replaces the first "%s" of the converted format with the raw insert.
-std::string fillMessage(const DriverFailure& failure, std::string (*toAnsi)(std::string_view)) {
+std::string fillMessage(const DriverFailure& failure, const TextConverter& toAnsi) {
     const std::string_view format = failure.messageFormat;
     const auto hole = format.find("%s");
     if (hole == std::string_view::npos) return toAnsi(format);
@@ -89,7 +89,7 @@ std::string outputFailureMessage(int code) {
 }
 
 std::string buildFailureReport(const DriverFailure& failure, std::string_view programName,
-                               std::string (*toAnsi)(std::string_view utf8)) {
+                               const TextConverter& toAnsi) {
     std::string report = toAnsi("Exception ");
     report += failureName(failure.kind);
     report += toAnsi(" dans le module ");

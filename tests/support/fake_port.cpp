@@ -1,6 +1,6 @@
 // The platform functions of the serial link, served by a FakeDevice.
 
-#include "fuzz/fake_serial.hpp"
+#include "tests/support/fake_port.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +8,12 @@
 #include <limits>
 
 namespace vardel {
+
+struct PortState {
+    fake::FakeDevice* device = nullptr;
+    bool open = false;  // opened, and the device is there
+};
+
 namespace {
 
 // tickCount() has no link to reach a device through: the clock is the one
@@ -20,12 +26,10 @@ FakeClock fakeClock;
 
 constexpr std::uint64_t CALL_LIMIT = 10'000'000;
 
-fuzz::FakeDevice* deviceOf(const SerialLink& link) {
-    return link.handle == -1 ? nullptr : reinterpret_cast<fuzz::FakeDevice*>(link.handle);
-}
+fake::FakeDevice* deviceOf(const SerialLink& link) { return link.port && link.port->open ? link.port->device : nullptr; }
 
 // Every call counts: a driver that polls without end is a finding, not a hang.
-void countCall(fuzz::FakeDevice& device) {
+void countCall(fake::FakeDevice& device) {
     if (++device.calls > CALL_LIMIT) {
         std::fprintf(stderr, "the driver keeps polling the port without end\n");
         std::abort();
@@ -33,15 +37,15 @@ void countCall(fuzz::FakeDevice& device) {
 }
 
 // Arrival times only grow along the queue.
-std::size_t arrived(const fuzz::FakeDevice& device) {
+std::size_t arrived(const fake::FakeDevice& device) {
     const auto end = std::partition_point(device.incoming.begin(), device.incoming.end(),
-                                          [](const fuzz::FakeDevice::Arrival& arrival) { return arrival.at <= fakeClock.passed; });
+                                          [](const fake::FakeDevice::Arrival& arrival) { return arrival.at <= fakeClock.passed; });
     return static_cast<std::size_t>(end - device.incoming.begin());
 }
 
-void answer(fuzz::FakeDevice& device) {
+void answer(fake::FakeDevice& device) {
     if (device.nextReply >= device.replies.size()) return;
-    const fuzz::ScriptedReply& reply = device.replies[device.nextReply++];
+    const fake::ScriptedReply& reply = device.replies[device.nextReply++];
     // Bytes still on their way go first; the answer follows them.
     std::uint64_t at = fakeClock.passed + reply.delayMs;
     if (!device.incoming.empty()) at = std::max(at, device.incoming.back().at + device.byteSpacingMs);
@@ -54,16 +58,18 @@ void answer(fuzz::FakeDevice& device) {
 }  // namespace
 
 void openPort(SerialLink& link) {
-    fuzz::FakeDevice* device = deviceOf(link);
-    if (device == nullptr) return;
-    ++device->opens;
-    device->portName = link.portName;
-    device->lineSettings = link.lineSettings;
-    if (device->missing) link.handle = -1;
+    if (!link.port || link.port->device == nullptr) return;
+    fake::FakeDevice& device = *link.port->device;
+    ++device.opens;
+    device.portName = link.portName;
+    device.lineSettings = link.lineSettings;
+    link.port->open = !device.missing;
 }
 
+bool portIsOpen(const SerialLink& link) { return deviceOf(link) != nullptr; }
+
 void writeText(SerialLink& link, std::string_view text) {
-    fuzz::FakeDevice* device = deviceOf(link);
+    fake::FakeDevice* device = deviceOf(link);
     if (device == nullptr) return;
     countCall(*device);
     device->written.emplace_back(text);
@@ -71,14 +77,14 @@ void writeText(SerialLink& link, std::string_view text) {
 }
 
 std::uint16_t bytesWaiting(SerialLink& link) {
-    fuzz::FakeDevice* device = deviceOf(link);
+    fake::FakeDevice* device = deviceOf(link);
     if (device == nullptr) return 0;
     countCall(*device);
     return static_cast<std::uint16_t>(std::min<std::size_t>(arrived(*device), std::numeric_limits<std::uint16_t>::max()));
 }
 
 bool readOneByte(SerialLink& link, char& byte) {
-    fuzz::FakeDevice* device = deviceOf(link);
+    fake::FakeDevice* device = deviceOf(link);
     if (device == nullptr) return false;
     countCall(*device);
     if (arrived(*device) == 0) return false;
@@ -90,7 +96,7 @@ bool readOneByte(SerialLink& link, char& byte) {
 // Returns when the next byte arrives or the time is up, whichever is first.
 void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
     std::uint64_t until = fakeClock.passed + milliseconds;
-    if (fuzz::FakeDevice* device = deviceOf(link)) {
+    if (fake::FakeDevice* device = deviceOf(link)) {
         countCall(*device);
         if (!device->incoming.empty()) until = std::min(until, std::max(device->incoming.front().at, fakeClock.passed));
     }
@@ -99,20 +105,18 @@ void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
 
 std::uint32_t tickCount() { return static_cast<std::uint32_t>(fakeClock.start + fakeClock.passed); }
 
-void releasePort(SerialLink& link) {
-    fuzz::FakeDevice* device = deviceOf(link);
-    if (device == nullptr) return;
-    ++device->releases;
-    link.handle = -1;
+void PortRelease::operator()(PortState* state) const noexcept {
+    if (state->open) ++state->device->releases;
+    delete state;
 }
 
-namespace fuzz {
+namespace fake {
 
-void attachDevice(SerialLink& link, FakeDevice& device) { link.handle = reinterpret_cast<std::intptr_t>(&device); }
+void attachDevice(SerialLink& link, FakeDevice& device) { link.port.reset(new PortState{&device, false}); }
 
 void resetFakeClock(std::uint32_t start) { fakeClock = FakeClock{start, 0}; }
 
 std::uint64_t fakeMillisecondsPassed() { return fakeClock.passed; }
 
-}  // namespace fuzz
+}  // namespace fake
 }  // namespace vardel

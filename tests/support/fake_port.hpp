@@ -1,7 +1,8 @@
 #pragma once
-// A scripted device in place of the serial port, for the fuzz targets. It
-// implements the platform functions of serial/serial_link.hpp from memory:
-// the link's handle points at the device, each command written is answered
+// A scripted device in place of the serial port, for the unit tests and the
+// fuzz targets. It implements the platform functions of
+// serial/serial_link.hpp from memory: the link's port state leads to the
+// device, each command written is answered
 // by the next scripted reply, and a fake millisecond clock moves only when
 // the driver waits, so a time-out costs no real time.
 
@@ -12,7 +13,7 @@
 
 #include "serial/serial_link.hpp"
 
-namespace vardel::fuzz {
+namespace vardel::fake {
 
 struct ScriptedReply {
     std::uint32_t delayMs = 0;  // from the command's end to the first byte
@@ -51,4 +52,4 @@ void attachDevice(SerialLink& link, FakeDevice& device);
 void resetFakeClock(std::uint32_t start);
 std::uint64_t fakeMillisecondsPassed();
 
-}  // namespace vardel::fuzz
+}  // namespace vardel::fake

@@ -4,6 +4,7 @@
 // entry point; nothing in between catches it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -55,11 +56,14 @@ std::uint32_t locationOf(const SourceLocation& where);
 std::string_view failureName(FailureKind kind);
 std::string outputFailureMessage(int code);
 
+// Converts a fixed UTF-8 text to the system's single-byte character set.
+using TextConverter = std::function<std::string(std::string_view utf8)>;
+
 // The whole report text without its line end: the "Exception ..." line,
 // a lone line feed, the message with its final "." and the cut after 1,024
 // characters. Fixed texts are converted with `toAnsi`; the program name and
 // the inserted bytes are kept as they are.
 std::string buildFailureReport(const DriverFailure& failure, std::string_view programName,
-                               std::string (*toAnsi)(std::string_view utf8));
+                               const TextConverter& toAnsi);
 
 }  // namespace vardel
