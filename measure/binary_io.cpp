@@ -13,6 +13,8 @@ constexpr std::int32_t LAST_RECORDED_OUTPUT = 7;
 }  // namespace
 
 std::int32_t readBinaryInput(SerialLink& link, std::int32_t n) {
+    // The request goes out before the range check on purpose: the device
+    // sees "ZEBIT 6" even though the answer is the marker.
     sendBinaryInputRequest(link, n);
     if (n < 0 || n > LAST_INPUT) return NO_VALUE;
     return readBinaryInputReply(link);
@@ -28,6 +30,7 @@ std::int32_t writeBinaryOutput(SerialLink& link, OutputMirror& mirror, std::int3
     // rejection of the program.
     if (n < 0 || n > LAST_SWITCHED_OUTPUT || (m != 0 && m != 1)) return NO_VALUE;
     sendBinaryOutput(link, n, m == 1);
+    // Output 8 is switched on the device but not recorded on purpose.
     if (n <= LAST_RECORDED_OUTPUT) {
         const auto mask = static_cast<std::uint8_t>(1u << n);
         mirror.bits = static_cast<std::uint8_t>(m == 1 ? (mirror.bits | mask) : (mirror.bits & ~mask));

@@ -63,6 +63,7 @@ const char* findName(std::span<const NameBand> bands, std::int32_t code) {
 std::string nameForSensor(int input, std::int32_t kind, std::int32_t code) {
     const char* name = kind == 0 ? findName(KIND0_NAMES, code) : kind == 1 ? findName(KIND1_NAMES, code) : nullptr;
     if (name != nullptr) return name;
+    // The letter is 64 + input on purpose: input 1 is "A", input 0 is "@".
     return std::string("EA inconnue ") + static_cast<char>(64 + input);
 }
 

@@ -139,7 +139,7 @@ std::uint64_t narrowMagnitude(const Extended& a, NarrowFormat format, bool& over
     overflow = false;
     if (isZero(a)) return 0;
     const int lead = a.exponent - std::countl_zero(a.significand);
-    if (a.infinite || lead > format.maxExponent) {
+    if (a.overflow || lead > format.maxExponent) {
         overflow = true;
         return infinityBits(format);
     }
@@ -174,9 +174,9 @@ Extended extendedFromDouble(double value) {
     return Extended{negative, biased - 1023, (fraction | (std::uint64_t{1} << 52)) << 11, false};
 }
 
-bool isZero(const Extended& a) { return !a.infinite && a.significand == 0; }
+bool isZero(const Extended& a) { return !a.overflow && a.significand == 0; }
 
-bool isInfinite(const Extended& a) { return a.infinite; }
+bool hasOverflowed(const Extended& a) { return a.overflow; }
 
 Extended negate(Extended a) {
     a.negative = !a.negative;
@@ -185,7 +185,7 @@ Extended negate(Extended a) {
 
 Extended multiply(const Extended& a, const Extended& b) {
     const bool negative = a.negative != b.negative;
-    if (a.infinite || b.infinite) return overflowed(negative);
+    if (a.overflow || b.overflow) return overflowed(negative);
     if (isZero(a) || isZero(b)) return zero(negative);
     const Wide product = Wide{a.significand} * b.significand;
     return roundPack(negative, product, a.exponent + b.exponent - 2 * TOP_BIT, false);
@@ -193,7 +193,7 @@ Extended multiply(const Extended& a, const Extended& b) {
 
 Extended divide(const Extended& a, const Extended& b) {
     const bool negative = a.negative != b.negative;
-    if (a.infinite || b.infinite || isZero(b)) return overflowed(negative);
+    if (a.overflow || b.overflow || isZero(b)) return overflowed(negative);
     if (isZero(a)) return zero(negative);
     std::uint64_t dividend = a.significand;
     std::uint64_t divisor = b.significand;
@@ -219,7 +219,7 @@ Extended divide(const Extended& a, const Extended& b) {
 }
 
 Extended add(const Extended& a, const Extended& b) {
-    if (a.infinite || b.infinite) return overflowed(a.infinite ? a.negative : b.negative);
+    if (a.overflow || b.overflow) return overflowed(a.overflow ? a.negative : b.negative);
     if (isZero(a)) return isZero(b) ? zero(a.negative && b.negative) : b;
     if (isZero(b)) return a;
     const bool aIsLarger = compareMagnitude(a, b) >= 0;
@@ -254,7 +254,7 @@ Extended powerOfTen(unsigned k) {
 }
 
 Extended scaleByPowerOfTen(const Extended& a, std::int32_t p) {
-    if (a.infinite || isZero(a)) return a;
+    if (a.overflow || isZero(a)) return a;
     const bool multiplies = p >= 0;
     const auto k = static_cast<unsigned>(std::abs(static_cast<std::int64_t>(p)));
     if (k >= 5120) return multiplies ? overflowed(a.negative) : zero(a.negative);
@@ -265,7 +265,7 @@ Extended scaleByPowerOfTen(const Extended& a, std::int32_t p) {
 }
 
 Extended roundToIntegral(const Extended& a) {
-    if (a.infinite || isZero(a) || a.exponent >= TOP_BIT) return a;
+    if (a.overflow || isZero(a) || a.exponent >= TOP_BIT) return a;
     const Wide rounded = shiftRightRounded(a.significand, TOP_BIT - a.exponent, false);
     if (rounded == 0) return zero(a.negative);
     Extended result = extendedFromUint64(static_cast<std::uint64_t>(rounded));
@@ -298,12 +298,12 @@ float narrowDoubleToFloat(double value, bool& overflow) {
 
 std::uint64_t integralMagnitude(const Extended& a) {
     if (isZero(a) || a.exponent < 0) return 0;
-    if (a.infinite || a.exponent > TOP_BIT) return ~std::uint64_t{0};  // out of range: saturate
+    if (a.overflow || a.exponent > TOP_BIT) return ~std::uint64_t{0};  // out of range: saturate
     return a.significand >> (TOP_BIT - a.exponent);
 }
 
 int compareMagnitude(const Extended& a, const Extended& b) {
-    if (a.infinite || b.infinite) return int{a.infinite} - int{b.infinite};
+    if (a.overflow || b.overflow) return int{a.overflow} - int{b.overflow};
     if (isZero(a) || isZero(b)) return int{!isZero(a)} - int{!isZero(b)};
     if (a.exponent != b.exponent) return a.exponent < b.exponent ? -1 : 1;
     if (a.significand != b.significand) return a.significand < b.significand ? -1 : 1;

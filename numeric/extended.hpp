@@ -16,7 +16,7 @@ struct Extended {
     bool negative = false;
     std::int32_t exponent = 0;
     std::uint64_t significand = 0;
-    bool infinite = false;  // overflowed beyond the extended range
+    bool overflow = false;  // beyond the extended range: no finite value
 
     static constexpr std::int32_t MIN_EXPONENT = -16382;
     static constexpr std::int32_t MAX_EXPONENT = 16383;
@@ -27,7 +27,7 @@ Extended extendedFromUint64(std::uint64_t value);
 Extended extendedFromDouble(double value);  // finite values only
 
 bool isZero(const Extended& a);
-bool isInfinite(const Extended& a);  // true after an overflow
+bool hasOverflowed(const Extended& a);  // true after an overflow
 
 Extended negate(Extended a);
 Extended multiply(const Extended& a, const Extended& b);

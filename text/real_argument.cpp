@@ -63,10 +63,10 @@ double parseRealArgument(std::string_view text, char separator) {
     Extended value = extendedFromUint64(0);
     for (char digit : syntax->digits) {
         value = accumulateDigit(value, static_cast<unsigned>(digit - '0'));
-        if (isInfinite(value)) raiseRealConversionFailure(text);
+        if (hasOverflowed(value)) raiseRealConversionFailure(text);
     }
     value = scaleByPowerOfTen(value, syntax->exponent - syntax->fractionDigits);
-    if (isInfinite(value)) raiseRealConversionFailure(text);
+    if (hasOverflowed(value)) raiseRealConversionFailure(text);
     if (syntax->negative) value = negate(value);
     bool overflow = false;
     const double result = narrowToDouble(value, overflow);

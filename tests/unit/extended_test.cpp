@@ -23,7 +23,7 @@ Extended make(bool negative, std::int32_t exponent, std::uint64_t significand) {
 }
 
 std::string describe(const Extended& a) {
-    if (a.infinite) return a.negative ? "-overflow" : "+overflow";
+    if (a.overflow) return a.negative ? "-overflow" : "+overflow";
     char text[64];
     std::snprintf(text, sizeof text, "%c%016llx*2^(%d-63)", a.negative ? '-' : '+',
                   static_cast<unsigned long long>(a.significand), a.exponent);
@@ -32,7 +32,7 @@ std::string describe(const Extended& a) {
 
 // Same value: zeros compare by sign only, overflows by sign only.
 bool sameValue(const Extended& a, const Extended& b) {
-    if (a.infinite || b.infinite) return a.infinite == b.infinite && a.negative == b.negative;
+    if (a.overflow || b.overflow) return a.overflow == b.overflow && a.negative == b.negative;
     if (isZero(a) || isZero(b)) return isZero(a) == isZero(b) && a.negative == b.negative;
     return a.negative == b.negative && a.exponent == b.exponent && a.significand == b.significand;
 }
@@ -106,7 +106,7 @@ TEST(ExtendedPowersOfTen, AreTheNearestValuesOfTheExactPowers) {
     for (unsigned k : scalingExponents()) {
         const Rounded expected = roundTo64Bits(tenToThe(k));
         const Extended actual = powerOfTen(k);
-        EXPECT_FALSE(actual.negative || actual.infinite) << "10^" << k;
+        EXPECT_FALSE(actual.negative || actual.overflow) << "10^" << k;
         EXPECT_EQ(actual.significand, expected.significand) << "10^" << k;
         EXPECT_EQ(actual.exponent, expected.exponent) << "10^" << k;
     }
@@ -132,10 +132,10 @@ TEST(ExtendedPowersOfTen, ScalingSplitsTheExponentIntoThreeRoundedFactors) {
 
 TEST(ExtendedPowersOfTen, ScalingBeyondTheRangeOverflowsOrVanishes) {
     const Extended one = extendedFromUint64(1);
-    EXPECT_FALSE(isInfinite(scaleByPowerOfTen(one, 4932)));
-    EXPECT_TRUE(isInfinite(scaleByPowerOfTen(one, 4933)));
-    EXPECT_TRUE(isInfinite(scaleByPowerOfTen(one, 4999)));
-    EXPECT_TRUE(isInfinite(scaleByPowerOfTen(one, 6000)));
+    EXPECT_FALSE(hasOverflowed(scaleByPowerOfTen(one, 4932)));
+    EXPECT_TRUE(hasOverflowed(scaleByPowerOfTen(one, 4933)));
+    EXPECT_TRUE(hasOverflowed(scaleByPowerOfTen(one, 4999)));
+    EXPECT_TRUE(hasOverflowed(scaleByPowerOfTen(one, 6000)));
     // 10^-4950 is a denormal; 10^-4952 lies below half the smallest one.
     const Extended tiny = scaleByPowerOfTen(one, -4950);
     EXPECT_EQ(tiny.exponent, Extended::MIN_EXPONENT);
@@ -249,11 +249,11 @@ TEST(ExtendedArithmetic, OverflowIsStickyAndUnderflowIsGradual) {
     const Extended largest = make(false, Extended::MAX_EXPONENT, ~std::uint64_t{0});
     const Extended two = extendedFromUint64(2);
     const Extended overflowed = multiply(largest, two);
-    EXPECT_TRUE(isInfinite(overflowed));
-    EXPECT_TRUE(isInfinite(divide(overflowed, extendedFromUint64(1000))));
-    EXPECT_TRUE(isInfinite(multiply(overflowed, extendedFromUint64(0))));
-    EXPECT_TRUE(isInfinite(accumulateDigit(overflowed, 0)));
-    EXPECT_TRUE(isInfinite(divide(largest, make(false, -1, TOP))));
+    EXPECT_TRUE(hasOverflowed(overflowed));
+    EXPECT_TRUE(hasOverflowed(divide(overflowed, extendedFromUint64(1000))));
+    EXPECT_TRUE(hasOverflowed(multiply(overflowed, extendedFromUint64(0))));
+    EXPECT_TRUE(hasOverflowed(accumulateDigit(overflowed, 0)));
+    EXPECT_TRUE(hasOverflowed(divide(largest, make(false, -1, TOP))));
     EXPECT_TRUE(negate(overflowed).negative);
 
     const Extended smallestNormal = make(false, Extended::MIN_EXPONENT, TOP);
@@ -331,7 +331,7 @@ constexpr int OPERATIONS = 1000000;
 long double toLongDouble(const Extended& a) {
     std::uint16_t signAndExponent = a.negative ? 0x8000 : 0;
     std::uint64_t significand = a.significand;
-    if (a.infinite) {
+    if (a.overflow) {
         signAndExponent |= 0x7FFF;
         significand = TOP;
     } else if ((a.significand & TOP) != 0) {
