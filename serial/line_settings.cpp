@@ -1,5 +1,6 @@
 #include "serial/line_settings.hpp"
 
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <optional>
@@ -31,15 +32,31 @@ bool applyBaud(std::string_view value, LineParameters& params) {
     return true;
 }
 
-bool applyParity(std::string_view value, LineParameters& params) {
-    if (value == "n") params.parity = Parity::None;
-    else if (value == "o") params.parity = Parity::Odd;
-    else if (value == "e") params.parity = Parity::Even;
-    else if (value == "m") params.parity = Parity::Mark;
-    else if (value == "s") params.parity = Parity::Space;
-    else return false;
-    return true;
+template <typename Value>
+struct Choice {
+    std::string_view text;
+    Value value;
+};
+
+// Sets `target` to the value named by `text`, if one of `choices` names it.
+template <typename Value, std::size_t Count>
+bool applyChoice(std::string_view text, const std::array<Choice<Value>, Count>& choices, Value& target) {
+    for (const Choice<Value>& choice : choices) {
+        if (choice.text == text) {
+            target = choice.value;
+            return true;
+        }
+    }
+    return false;
 }
+
+constexpr std::array<Choice<Parity>, 5> PARITIES = {{
+    {"n", Parity::None}, {"o", Parity::Odd}, {"e", Parity::Even}, {"m", Parity::Mark}, {"s", Parity::Space}}};
+
+constexpr std::array<Choice<StopBits>, 3> STOP_BITS = {{
+    {"1", StopBits::One}, {"1.5", StopBits::OnePointFive}, {"2", StopBits::Two}}};
+
+bool applyParity(std::string_view value, LineParameters& params) { return applyChoice(value, PARITIES, params.parity); }
 
 bool applyDataBits(std::string_view value, LineParameters& params) {
     auto bits = parseUnsigned(value);
@@ -49,11 +66,7 @@ bool applyDataBits(std::string_view value, LineParameters& params) {
 }
 
 bool applyStopBits(std::string_view value, LineParameters& params) {
-    if (value == "1") params.stopBits = StopBits::One;
-    else if (value == "1.5") params.stopBits = StopBits::OnePointFive;
-    else if (value == "2") params.stopBits = StopBits::Two;
-    else return false;
-    return true;
+    return applyChoice(value, STOP_BITS, params.stopBits);
 }
 
 // One "key=value" word, already in lower case.

@@ -24,10 +24,10 @@
 #include "tests/e2e/harness.hpp"
 
 using namespace vardel::e2e;
+using vardel::test::expectFailureReportText;
 
 namespace {
 
-const std::string CRLF = "\r\n";
 const std::string MARKER = "-777" + CRLF;
 // The converted reading of input 0 when the identification gave nothing.
 const std::string NO_DEVICE_EAD = "-2655.76171875" + CRLF;
@@ -66,17 +66,6 @@ void expectQuick(const RunResult& run) {
 }
 
 // "Exception KIND dans le module PROGRAM à XXXXXXXX.\nMESSAGE\r\n"
-void expectReportText(const std::string& text, const std::string& kind, const std::string& message,
-                      const std::string& program = "vardel1") {
-    const std::string prefix = "Exception " + kind + " dans le module " + program + " \xE0 ";
-    ASSERT_GE(text.size(), prefix.size() + 10) << text;
-    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
-    const std::string location = text.substr(prefix.size(), 8);
-    EXPECT_EQ(location.find_first_not_of("0123456789ABCDEF"), std::string::npos) << location;
-    EXPECT_EQ(text.substr(prefix.size() + 8, 2), ".\n");
-    EXPECT_EQ(text.substr(prefix.size() + 10), message + CRLF);
-}
-
 std::string integerMessage(const std::string& text) { return "'" + text + "' n'est pas une valeur enti\xE8re correcte."; }
 
 std::string repeated(const std::string& text, int times) {
@@ -200,7 +189,7 @@ TEST(OddBytes, NulAndFFInsideReplies) {
     // The report holds the field's bytes as they came.
     const RunResult name = runWith(device, "vardel1", {"nea", "0"});
     EXPECT_EQ(name.status, 1);
-    expectReportText(name.out, "EConvertError", integerMessage(std::string("\0\xFF", 2)));
+    expectFailureReportText(name.out, "vardel1", "EConvertError", integerMessage(std::string("\0\xFF", 2)));
     EXPECT_EQ(device.received(), "ZEA 1\rZEA 5\rZEBIT 2\rZEBIT 3\rZEBIT 4\rZRECO\r");
 }
 
@@ -223,7 +212,7 @@ TEST(LongReplies, WithTheCarriageReturnAreReadWhole) {
     // All 300 digits are the number: too large.
     const RunResult tooLarge = runWith(device, "vardel1", {"ea", "2"});
     EXPECT_EQ(tooLarge.status, 1);
-    expectReportText(tooLarge.out, "EConvertError", integerMessage(digits300));
+    expectFailureReportText(tooLarge.out, "vardel1", "EConvertError", integerMessage(digits300));
     // The report is cut after 1,024 characters.
     const RunResult cut = runWith(device, "vardel1", {"ea", "3"});
     EXPECT_EQ(cut.status, 1);
@@ -328,10 +317,10 @@ TEST(LeftoverLineFeed, AcrossRunsItStartsTheNextRunsReply) {
     // "\n0,0,...": the first field is "\n0", no integer.
     const RunResult name = runWith(device, "vardel1", {"nea", "0"});
     EXPECT_EQ(name.status, 1);
-    expectReportText(name.out, "EConvertError", integerMessage("\n0"));
+    expectFailureReportText(name.out, "vardel1", "EConvertError", integerMessage("\n0"));
     const RunResult converted = runWith(device, "vardel3", {"ead", "0"});
     EXPECT_EQ(converted.status, 1);
-    expectReportText(converted.out, "EConvertError", integerMessage("\n0"), "vardel3");
+    expectFailureReportText(converted.out, "vardel3", "EConvertError", integerMessage("\n0"));
     EXPECT_EQ(device.received(), "ZEA 0\rZEBIT 1\rZEA 0\rZRECO\rZRECO\r");
 }
 
@@ -448,11 +437,11 @@ TEST(LostOutput, ShortAndLongOutputOnEveryKindOfLostOutput) {
         const RunResult reading = runProgram("vardel1", {"ea", "1"}, options);
         EXPECT_EQ(reading.status, 1);
         EXPECT_EQ(reading.out, "");
-        expectReportText(reading.err, "EInOutError", lost.message);
+        expectFailureReportText(reading.err, "vardel1", "EInOutError", lost.message);
         const RunResult report = runProgram("vardel1", {"nea", "0"}, options);
         EXPECT_EQ(report.status, 1);
         EXPECT_EQ(report.out, "");
-        expectReportText(report.err, "EConvertError", integerMessage(field));
+        expectFailureReportText(report.err, "vardel1", "EConvertError", integerMessage(field));
         EXPECT_EQ(device.received(), "ZEA 1\rZRECO\r");
     }
 }

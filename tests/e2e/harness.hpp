@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_result.hpp"
+
 namespace vardel::e2e {
+
+using test::CRLF;
+using test::RunResult;
 
 // A simulated device on its own pseudo-terminal, for one test. The scenario
 // is given as lines of the simulator's scenario file format.
@@ -39,15 +44,6 @@ struct RunOptions {
     bool frenchLocale = false;        // LC_ALL=fr_FR.UTF-8 from the generated locale
     StdoutMode stdoutMode = StdoutMode::Pipe;
     std::string portPath;             // what VARDEL_COM<N> names; empty: a path where no device is
-};
-
-struct RunResult {
-    std::string out;   // standard output bytes
-    std::string err;   // error output bytes
-    int status = -1;   // exit status, or 128 + signal
-    double seconds = 0;
-    double cpuSeconds = 0;  // user + system time of the child
-    long maxRssKilobytes = 0;  // the child's peak resident size (ru_maxrss)
 };
 
 // program: "vardel1" or "vardel3". Arguments are passed as they are.

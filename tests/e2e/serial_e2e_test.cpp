@@ -22,7 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const std::string CRLF = "\r\n";
 // CPU time of a whole run that waits a second; a wait that polls without
 // sleeping takes about a second of it.
 constexpr double SLEEPING_RUN_CPU_SECONDS = 0.25;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace vardel {
 
@@ -117,6 +118,13 @@ void attachDevice(SerialLink& link, FakeDevice& device) { link.port.reset(new Po
 void resetFakeClock(std::uint32_t start) { fakeClock = FakeClock{start, 0}; }
 
 std::uint64_t fakeMillisecondsPassed() { return fakeClock.passed; }
+
+OpenedDevice::OpenedDevice(std::vector<ScriptedReply> replies) {
+    device.replies = std::move(replies);
+    resetFakeClock(0);
+    attachDevice(link, device);
+    openPort(link);
+}
 
 }  // namespace fake
 }  // namespace vardel

@@ -47,6 +47,16 @@ struct FakeDevice {
 // is missing, leaves the link invalid).
 void attachDevice(SerialLink& link, FakeDevice& device);
 
+// A device on a link that is already open, with the clock at zero: one
+// exchange of a unit test.
+struct OpenedDevice {
+    FakeDevice device;
+    SerialLink link;
+    explicit OpenedDevice(std::vector<ScriptedReply> replies);
+    OpenedDevice(const OpenedDevice&) = delete;
+    OpenedDevice& operator=(const OpenedDevice&) = delete;
+};
+
 // The fake clock: tickCount() gives `start` plus the fake milliseconds that
 // have passed since this call.
 void resetFakeClock(std::uint32_t start);

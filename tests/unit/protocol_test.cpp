@@ -83,3 +83,34 @@ TEST(DeviceCommands, DigitFilterAndBitCommands) {
     EXPECT_EQ(bitCommand("ZEBIT", 256 + 1), "ZEBIT 1\r");
     EXPECT_EQ(bitCommand("ZEBIT", -48), std::string("ZEBIT \0\r", 8));
 }
+
+// What goes over the link, and what comes of the reply.
+TEST(DeviceCommands, AnalogRequestsOverTheLink) {
+    struct Case {
+        std::int32_t input;
+        std::vector<fake::ScriptedReply> replies;
+        std::string sent;
+        std::int32_t count;
+    };
+    const std::vector<Case> cases = {
+        {1, {{0, "512\r"}}, "ZEA 1\r", 512},
+        {3, {{20, "V=1023\r"}}, "ZEA 3\r", 1023},
+        {-3, {{0, "-12\r"}}, "ZEA -3\r", 12},
+        {0, {}, "ZEA 0\r", NO_VALUE},         // silent: the marker after the wait
+        {2, {{0, "none\r"}}, "ZEA 2\r", NO_VALUE},  // no digit in the reply
+    };
+    for (const Case& c : cases) {
+        fake::OpenedDevice opened(c.replies);
+        EXPECT_EQ(readAnalogRaw(opened.link, c.input), c.count) << c.sent;
+        EXPECT_EQ(opened.device.written, std::vector<std::string>{c.sent});
+    }
+}
+
+TEST(DeviceCommands, IdentificationRequestFillsTheSlots) {
+    fake::OpenedDevice opened({{0, "0,0,0,0,0,1,0,0,130,40,60,200,0,0,0,0,0,0,0,0,\r"}});
+    IdentificationFields fields;
+    requestIdentification(opened.link, fields);
+    EXPECT_EQ(opened.device.written, std::vector<std::string>{"ZRECO\r"});
+    EXPECT_EQ(fields.slots[5], 1);
+    EXPECT_EQ(fields.slots[11], 200);
+}

@@ -10,15 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <regex>
 
 #include "tests/wine/wine_harness.hpp"
 
 using namespace vardel::wine;
+using vardel::test::expectFailureReport;
 
 namespace {
 
-const std::string CRLF = "\r\n";
 
 // The "analog conversion" device of the Linux end-to-end tests, with a
 // binary input.
@@ -49,11 +48,11 @@ public:
 
     // Runs on Linux, then on Windows; expects the same output bytes (the
     // program's file name apart) and exit status. The Windows outcome.
-    Outcome run(Invocation run) {
+    RunResult run(Invocation run) {
         run.device = &linux_;
-        const Outcome onLinux = runOn(Platform::Linux, run);
+        const RunResult onLinux = runOn(Platform::Linux, run);
         run.device = &windows_;
-        const Outcome onWindows = runOn(Platform::Windows, run);
+        const RunResult onWindows = runOn(Platform::Windows, run);
         EXPECT_EQ(withLinuxProgramName(onWindows.out), onLinux.out);
         EXPECT_EQ(onWindows.status, onLinux.status);
         return onWindows;
@@ -73,21 +72,12 @@ private:
 };
 
 // Runs with no device on both platforms, expecting the same bytes.
-Outcome runWithoutDevice(const Invocation& run) {
-    const Outcome onLinux = runOn(Platform::Linux, run);
-    const Outcome onWindows = runOn(Platform::Windows, run);
+RunResult runWithoutDevice(const Invocation& run) {
+    const RunResult onLinux = runOn(Platform::Linux, run);
+    const RunResult onWindows = runOn(Platform::Windows, run);
     EXPECT_EQ(withLinuxProgramName(onWindows.out), onLinux.out);
     EXPECT_EQ(onWindows.status, onLinux.status);
     return onWindows;
-}
-
-void expectReport(const Outcome& outcome, const std::string& program, const std::string& kind,
-                  const std::string& message) {
-    EXPECT_EQ(outcome.status, 1);
-    const std::string head = outcome.out.substr(0, outcome.out.find('\n') + 1);
-    const std::regex pattern("Exception " + kind + " dans le module " + program + " \xE0 [0-9A-F]{8}\\.\n");
-    EXPECT_TRUE(std::regex_match(head, pattern)) << head;
-    EXPECT_EQ(outcome.out.substr(head.size()), message + CRLF);
 }
 
 std::string notAReal(const std::string& text) {
@@ -117,15 +107,15 @@ TEST(WindowsCommandLine, QuotedRunsStayInTheirToken) {
     }
     EXPECT_EQ(device.received(), "ZEA 3\rZEA 2\rZEA 11\rZEA 0\r");
 
-    expectReport(runOn(Platform::Windows, commandLine(R"(ea "a b"c)")), "vardel1.exe", "EConvertError",
+    expectFailureReport(runOn(Platform::Windows, commandLine(R"(ea "a b"c)")), "vardel1.exe", "EConvertError",
                  notAReal("a bc"));
-    expectReport(runOn(Platform::Windows, commandLine(R"(ea "a""b")")), "vardel1.exe", "EConvertError",
+    expectFailureReport(runOn(Platform::Windows, commandLine(R"(ea "a""b")")), "vardel1.exe", "EConvertError",
                  notAReal("ab"));
-    expectReport(runOn(Platform::Windows, commandLine(R"(ea x"y)")), "vardel1.exe", "EConvertError",
+    expectFailureReport(runOn(Platform::Windows, commandLine(R"(ea x"y)")), "vardel1.exe", "EConvertError",
                  notAReal("xy"));
     // Wine writes the quote of an argument as \" and the backslash is an
     // ordinary byte here.
-    expectReport(runOn(Platform::Windows, command({"ea", "1\"2"})), "vardel1.exe", "EConvertError",
+    expectFailureReport(runOn(Platform::Windows, command({"ea", "1\"2"})), "vardel1.exe", "EConvertError",
                  notAReal("1\\2"));
 }
 
@@ -134,7 +124,7 @@ TEST(WindowsCommandLine, TokenEndsAfter4096Bytes) {
     SimDevice device({});
     Invocation run = command({"sb", std::string(4095, '0') + "2" + "1"});
     run.device = &device;
-    const Outcome outcome = runOn(Platform::Windows, run);
+    const RunResult outcome = runOn(Platform::Windows, run);
     EXPECT_EQ(outcome.out, "1" + CRLF);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(device.received(), "ZSBIT 2\r");
@@ -142,19 +132,19 @@ TEST(WindowsCommandLine, TokenEndsAfter4096Bytes) {
 
 TEST(WindowsFailureReport, NamesTheExeAndMatchesLinux) {
     BothPlatforms both({});
-    expectReport(both.run(command({"ea", "abc"})), "vardel1.exe", "EConvertError", notAReal("abc"));
-    expectReport(both.run(command({"titre", "a", "b"}, "vardel3")), "vardel3.exe", "EConvertError",
+    expectFailureReport(both.run(command({"ea", "abc"})), "vardel1.exe", "EConvertError", notAReal("abc"));
+    expectFailureReport(both.run(command({"titre", "a", "b"}, "vardel3")), "vardel3.exe", "EConvertError",
                  notAReal("a"));
-    expectReport(both.run(command({"ea", "1", "\xE9\x80"})), "vardel1.exe", "EConvertError",
+    expectFailureReport(both.run(command({"ea", "1", "\xE9\x80"})), "vardel1.exe", "EConvertError",
                  notAReal("\xE9\x80"));
-    expectReport(both.run(command({"ea", "1E600"})), "vardel1.exe", "EOverflow",
+    expectFailureReport(both.run(command({"ea", "1E600"})), "vardel1.exe", "EOverflow",
                  "D\xE9" "bordement en virgule flottante.");
-    expectReport(both.run(command({"nsa", "1E19"})), "vardel1.exe", "EInvalidOp",
+    expectFailureReport(both.run(command({"nsa", "1E19"})), "vardel1.exe", "EInvalidOp",
                  "Op\xE9ration en virgule flottante incorrecte.");
     EXPECT_EQ(both.received(), "");
 
     // Cut after 1,024 characters: four fewer of the argument than on Linux.
-    const Outcome cut = runOn(Platform::Windows, command({"ea", std::string(1500, 'q')}));
+    const RunResult cut = runOn(Platform::Windows, command({"ea", std::string(1500, 'q')}));
     EXPECT_EQ(cut.status, 1);
     ASSERT_EQ(cut.out.size(), 1024u + 2);
     EXPECT_EQ(cut.out.substr(1024 - 3), "qqq" + CRLF);
@@ -166,12 +156,12 @@ TEST(WindowsLocale, SeparatorFromTheWindowsLocale) {
     french.locale = Locale::FrenchComma;
     EXPECT_EQ(both.run(french).out, "1023" + CRLF);
     french.arguments = {"ea", "2.5"};
-    expectReport(both.run(french), "vardel1.exe", "EConvertError", notAReal("2.5"));
+    expectFailureReport(both.run(french), "vardel1.exe", "EConvertError", notAReal("2.5"));
     french.arguments = {"ead", "0"};
     EXPECT_EQ(both.run(french).out, "14,0411764705882352" + CRLF);
 
     EXPECT_EQ(both.run(command({"ead", "0"})).out, "14.0411764705882352" + CRLF);
-    expectReport(both.run(command({"ea", "2,5"})), "vardel1.exe", "EConvertError", notAReal("2,5"));
+    expectFailureReport(both.run(command({"ea", "2,5"})), "vardel1.exe", "EConvertError", notAReal("2,5"));
     EXPECT_EQ(both.received(), "ZEA 2\rZRECO\rZEA 0\rZRECO\rZEA 0\r");
 }
 
@@ -185,7 +175,7 @@ TEST(WindowsOutput, PipeAndFileGetTheSameBytes) {
         run.arguments = {"ea", "2"};
         EXPECT_EQ(both.run(run).out, "7" + CRLF);
         run.arguments = {"ea", "x"};
-        expectReport(both.run(run), "vardel3.exe", "EConvertError", notAReal("x"));
+        expectFailureReport(both.run(run), "vardel3.exe", "EConvertError", notAReal("x"));
     }
     EXPECT_EQ(both.received(), "ZEA 2\rZEA 2\r");
 }
@@ -196,8 +186,8 @@ TEST(WindowsOutput, LostOutputIsReportedOnTheErrorOutput) {
     for (const auto& arguments : {std::vector<std::string>{"titre"}, {"ea", std::string(300, 'w')}}) {
         Invocation run = command(arguments);
         run.output = Output::BrokenPipe;
-        const Outcome onLinux = runOn(Platform::Linux, run);
-        const Outcome onWindows = runOn(Platform::Windows, run);
+        const RunResult onLinux = runOn(Platform::Linux, run);
+        const RunResult onWindows = runOn(Platform::Windows, run);
         EXPECT_EQ(onWindows.status, 1);
         EXPECT_EQ(withLinuxProgramName(onWindows.err), onLinux.err);
     }
@@ -210,7 +200,7 @@ TEST(WindowsOutput, LostOutputIsReportedOnTheErrorOutput) {
     // finds the failure at the line rather than at the end.
     Invocation full = command({"titre"});
     full.output = Output::DevFull;
-    const Outcome outcome = runOn(Platform::Windows, full);
+    const RunResult outcome = runOn(Platform::Windows, full);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("EInOutError dans le module vardel1.exe"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("Disque plein."), std::string::npos) << outcome.err;
@@ -266,7 +256,7 @@ TEST(WindowsDevice, EveryCommandWordMatchesLinux) {
     BothPlatforms both(SENSOR_DEVICE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.front());
-        const Outcome outcome = both.run(command(c.arguments));
+        const RunResult outcome = both.run(command(c.arguments));
         EXPECT_EQ(outcome.out, c.line + CRLF);
         EXPECT_EQ(outcome.status, 0);
     }
@@ -287,7 +277,7 @@ TEST(WindowsDevice, RepliesThatComeSlowlyOrLate) {
     BothPlatforms paced({"analog * 12345", "baud 300"});
     EXPECT_EQ(paced.run(command({"ea", "1"})).out, "12345" + CRLF);
     BothPlatforms late({"analog * 5", "delay 850"});
-    const Outcome outcome = late.run(command({"ea", "1"}));
+    const RunResult outcome = late.run(command({"ea", "1"}));
     EXPECT_EQ(outcome.out, "5" + CRLF);
     EXPECT_GT(outcome.seconds, 0.85);
 }
@@ -299,7 +289,7 @@ TEST(WindowsDevice, LeftoverLineFeedStartsTheNextReply) {
 }
 
 TEST(WindowsNoDevice, MarkerAfterTheTimeOutWithoutSpinning) {
-    const Outcome outcome = runWithoutDevice(command({"ea", "1"}));
+    const RunResult outcome = runWithoutDevice(command({"ea", "1"}));
     EXPECT_EQ(outcome.out, "-777" + CRLF);
     EXPECT_GT(outcome.seconds, 1.0);
     EXPECT_LT(outcome.seconds, 2.0);
@@ -308,7 +298,7 @@ TEST(WindowsNoDevice, MarkerAfterTheTimeOutWithoutSpinning) {
     SimDevice silent({"silent all"});
     Invocation run = command({"nea", "0"});
     run.device = &silent;
-    const Outcome unanswered = runOn(Platform::Windows, run);
+    const RunResult unanswered = runOn(Platform::Windows, run);
     EXPECT_EQ(unanswered.out, "(rien)" + CRLF);
     EXPECT_GT(unanswered.seconds, 1.0);
     EXPECT_LT(unanswered.cpuSeconds, 0.5);

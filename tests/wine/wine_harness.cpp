@@ -261,7 +261,7 @@ bool collectUntilExit(pid_t pid, std::vector<std::pair<int, std::string*>> strea
 
 double seconds(const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; }
 
-void reap(pid_t pid, bool inTime, Outcome& outcome) {
+void reap(pid_t pid, bool inTime, RunResult& outcome) {
     if (!inTime) kill(pid, SIGKILL);
     int status = 0;
     rusage usage{};
@@ -272,13 +272,13 @@ void reap(pid_t pid, bool inTime, Outcome& outcome) {
     if (!inTime) throw std::runtime_error("the program was still running after the time limit");
 }
 
-Outcome execute(Command command, Output output, const std::string& outputFile) {
+RunResult execute(Command command, Output output, const std::string& outputFile) {
     Pipe stdoutPipe;
     Descriptor target = outputTarget(output, outputFile, stdoutPipe);
     Pipe errors = makePipe();
     const Descriptor input(open("/dev/null", O_RDONLY | O_CLOEXEC));
 
-    Outcome outcome;
+    RunResult outcome;
     const auto start = Clock::now();
     const pid_t pid = spawn(command, input.fd, target.fd, errors.writeEnd.fd);
     errors.writeEnd.reset();
@@ -294,7 +294,7 @@ Outcome execute(Command command, Output output, const std::string& outputFile) {
 
 }  // namespace
 
-Outcome runOn(Platform platform, const Invocation& run) {
+RunResult runOn(Platform platform, const Invocation& run) {
     const TempDirectory work;
     const std::string noDevice = work.path + "/no-device";
     Command command = platform == Platform::Linux ? linuxCommand(run, noDevice) : windowsCommand(run, work.path);

@@ -11,6 +11,8 @@ namespace vardel::wine {
 
 // The simulated device of the Linux end-to-end tests.
 using SimDevice = vardel::e2e::SimDevice;
+using test::CRLF;
+using test::RunResult;
 
 enum class Platform { Linux, Windows };
 enum class Locale { Point, FrenchComma };
@@ -27,15 +29,7 @@ struct Invocation {
     const SimDevice* device = nullptr;    // none: the port leads nowhere
 };
 
-struct Outcome {
-    std::string out;  // standard output bytes
-    std::string err;  // error output bytes
-    int status = -1;  // exit status, or 128 + signal
-    double seconds = 0;
-    double cpuSeconds = 0;  // user + system time of the process
-};
-
-Outcome runOn(Platform platform, const Invocation& run);
+RunResult runOn(Platform platform, const Invocation& run);
 
 // The Windows program's output with "vardel1.exe" ("vardel3.exe") in the
 // failure report written as the Linux program writes it.
