@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -144,7 +145,45 @@ bool waitWritable(int fd, std::int64_t deadline) {
     }
 }
 
+// Anything but a character device is never opened: a regular file, a FIFO or
+// a block device is left exactly as it was.
+bool namesCharacterDevice(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+}
+
+int openTerminal(const std::string& path) {
+    if (!namesCharacterDevice(path)) return -1;
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !isSerialTerminal(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
+
+std::string_view fileTypeName(mode_t mode) {
+    if (S_ISREG(mode)) return "regular file";
+    if (S_ISDIR(mode)) return "directory";
+    if (S_ISFIFO(mode)) return "FIFO";
+    if (S_ISSOCK(mode)) return "socket";
+    if (S_ISBLK(mode)) return "block device";
+    if (S_ISCHR(mode)) return "character device";
+    if (S_ISLNK(mode)) return "symbolic link";
+    return "file of unknown type";
+}
+
+bool isSerialTerminal(int fd) {
+    struct stat status {};
+    termios attributes{};
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode) || tcgetattr(fd, &attributes) != 0) return false;
+    // The terminal the program was started from (also through /dev/tty) is
+    // the controlling terminal of this session; raw mode would take it over.
+    const pid_t session = tcgetsid(fd);
+    return session == -1 || session != getsid(0);
+}
 
 std::string portPathFor(std::string_view portName) {
     const auto number = comPortNumber(portName);
@@ -196,13 +235,14 @@ void applyLineParameters(const LineParameters& params, termios& attributes) {
     makeRaw(attributes);
 }
 
-// The port is exclusive twice over: an advisory lock that every run of the
+// Only a terminal is opened (see isSerialTerminal); anything else gives the
+// invalid handle untouched. The port is exclusive twice over: an advisory lock that every run of the
 // program takes, and the terminal's exclusive mode against other programs.
 // A port that is busy gives the invalid handle, as a missing one does.
 void openPort(SerialLink& link) {
     link.port.reset();
     const std::string path = portPathFor(link.portName);
-    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = openTerminal(path);
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         fd = -1;
@@ -211,6 +251,8 @@ void openPort(SerialLink& link) {
     if (fd < 0) return;
     ioctl(fd, TIOCEXCL);
     configureLine(fd, link.lineSettings);
+    // What came while no run had the port is no reply to this run.
+    tcflush(fd, TCIFLUSH);
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }

@@ -68,6 +68,9 @@ void openPort(SerialLink& link) {
     SetCommState(handle, &control);
     COMMTIMEOUTS timeouts = timeoutsFor(link, link.timeoutMs);
     SetCommTimeouts(handle, &timeouts);
+    // The driver's documentation promises no empty queue at open, and USB
+    // adapters bring drivers of their own: what came earlier is dropped here.
+    PurgeComm(handle, PURGE_RXCLEAR);
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }

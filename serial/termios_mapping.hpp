@@ -1,6 +1,7 @@
 #pragma once
 // How the link's port name and line settings map onto a POSIX terminal.
 
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -24,6 +25,13 @@ std::optional<speed_t> speedConstant(std::uint32_t baud);
 // modem lines ignored and left up when the port is closed. A rate without a
 // speed constant leaves the speed as it was.
 void applyLineParameters(const LineParameters& params, termios& attributes);
+
+// What kind of file `mode` describes, as a trace names it ("regular file").
+std::string_view fileTypeName(mode_t mode);
+
+// Only a terminal can be the serial port: a character device whose terminal
+// attributes can be read, and not the terminal of this process's own session.
+bool isSerialTerminal(int fd);
 
 // The descriptor of the link's port; -1 when it is not open.
 int portDescriptor(const SerialLink& link);

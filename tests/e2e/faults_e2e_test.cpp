@@ -255,27 +255,23 @@ TEST(ReplyTiming, JustBeforeTheTimeOutIsRead) {
     EXPECT_LT(run.cpuSeconds, CPU_LIMIT_SECONDS);
 }
 
-TEST(ReplyTiming, JustAfterTheTimeOutIsLeftForTheNextRun) {
+TEST(ReplyTiming, JustAfterTheTimeOutIsDroppedByTheNextRun) {
     SimDevice device({"delay 1100", "analog 1 111", "analog 2 222"});
     const RunResult late = runWith(device, "vardel1", {"ea", "1"});
     record("late", late);
     EXPECT_EQ(late.out, MARKER);
     expectWaited(late, 1);
-    // The late reply waits on the port: the next run takes it as its own,
-    // at once, and leaves its own reply to come late in turn.
+    // The late reply waits on the port; the next run drops it at its start
+    // and waits for its own reply, which comes late in turn.
     sleepMs(300);
     const RunResult next = runWith(device, "vardel1", {"ea", "2"});
     record("next", next);
-    EXPECT_EQ(next.out, "111" + CRLF);
-    expectQuick(next);
-    sleepMs(1500);
-    const RunResult third = runWith(device, "vardel1", {"ea", "1"});
-    EXPECT_EQ(third.out, "222" + CRLF);
-    expectQuick(third);
-    EXPECT_EQ(device.received(), "ZEA 1\rZEA 2\rZEA 1\r");
+    EXPECT_EQ(next.out, MARKER);
+    expectWaited(next, 1);
+    EXPECT_EQ(device.received(), "ZEA 1\rZEA 2\r");
 }
 
-TEST(ReplyTiming, ReplyAcrossTheTimeOutLeavesItsTailForTheNextRun) {
+TEST(ReplyTiming, TailOfAReplyAcrossTheTimeOutIsDroppedByTheNextRun) {
     // At 50 baud a byte takes 200 ms: "6" and "1" come within the second,
     // "2", "5" and the carriage return after it.
     SimDevice device({"delay 700", "baud 50", "analog 1 6125", "analog 2 9"});
@@ -283,10 +279,11 @@ TEST(ReplyTiming, ReplyAcrossTheTimeOutLeavesItsTailForTheNextRun) {
     record("cut", cut);
     EXPECT_EQ(cut.out, MARKER);
     expectWaited(cut, 1);
-    sleepMs(700);
+    sleepMs(1000);
+    // "25" is gone; the run's own reply "9" comes close to its time-out, on
+    // one side of it or the other.
     const RunResult next = runWith(device, "vardel1", {"ea", "2"});
-    EXPECT_EQ(next.out, "25" + CRLF);
-    expectQuick(next);
+    EXPECT_TRUE(next.out == "9" + CRLF || next.out == MARKER) << next.out;
 }
 
 // --- A line feed left over from the previous reply ---
@@ -305,23 +302,16 @@ TEST(LeftoverLineFeed, WithinOneRunTheReadingStillWorks) {
     EXPECT_EQ(runWith(plain, "vardel1", {"ead", "0"}).out, run.out);
 }
 
-TEST(LeftoverLineFeed, AcrossRunsItStartsTheNextRunsReply) {
+TEST(LeftoverLineFeed, AcrossRunsItIsDropped) {
     std::vector<std::string> scenario = PH_ON_INPUT_0;
     scenario.insert(scenario.end(), {"analog 0 612", "binary 1 1", "suffix \\n"});
     SimDevice device(scenario);
     EXPECT_EQ(runWith(device, "vardel1", {"ea", "0"}).out, "612" + CRLF);
-    // "\n1": the lenient reading stops at the line feed.
-    EXPECT_EQ(runWith(device, "vardel1", {"eb", "1"}).out, "0" + CRLF);
-    // "\n612": digits only.
-    EXPECT_EQ(runWith(device, "vardel1", {"ea", "0"}).out, "612" + CRLF);
-    // "\n0,0,...": the first field is "\n0", no integer.
-    const RunResult name = runWith(device, "vardel1", {"nea", "0"});
-    EXPECT_EQ(name.status, 1);
-    expectFailureReportText(name.out, "vardel1", "EConvertError", integerMessage("\n0"));
-    const RunResult converted = runWith(device, "vardel3", {"ead", "0"});
-    EXPECT_EQ(converted.status, 1);
-    expectFailureReportText(converted.out, "vardel3", "EConvertError", integerMessage("\n0"));
-    EXPECT_EQ(device.received(), "ZEA 0\rZEBIT 1\rZEA 0\rZRECO\rZRECO\r");
+    // The line feed left by each reply never starts the next run's reply.
+    EXPECT_EQ(runWith(device, "vardel1", {"eb", "1"}).out, "1" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"nea", "0"}).out, "pH" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel3", {"ead", "0"}).out, "8.40000000000000036" + CRLF);
+    EXPECT_EQ(device.received(), "ZEA 0\rZEBIT 1\rZRECO\rZRECO\rZEA 0\r");
 }
 
 // --- Runs side by side and one after the other ---

@@ -5,7 +5,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -367,4 +369,88 @@ TEST(SerialPort, RunLeavesTheLineAt9600Baud8N1WithModemLinesUpAndThePortShareabl
     EXPECT_EQ(exclusive, 0) << "the run left the terminal in exclusive mode";
 #endif
     close(fd);
+}
+
+// A port path that names anything but a terminal is left as it was and gives
+// what a missing port gives: the marker after the time-out.
+TEST(SerialPort, PathsThatAreNoTerminalAreLeftUntouched) {
+    char directory[] = "/tmp/vardel-not-a-port-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string base = directory;
+    const std::string data = "precious data line 1\nline 2\n";
+    writeFile(base + "/data.csv", data);
+    ASSERT_EQ(mkfifo((base + "/fifo").c_str(), 0600), 0);
+    const int fifoReader = open((base + "/fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifoReader, 0);
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = base + "/socket";
+    socketPath.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    struct stat before {};
+    ASSERT_EQ(stat((base + "/data.csv").c_str(), &before), 0);
+
+    for (const std::string& path : {base + "/data.csv", base, base + "/fifo", socketPath,
+                                    std::string("/dev/null"), std::string("/dev/zero"), base + "/absent"}) {
+        RunOptions options;
+        options.portPath = path;
+        const RunResult run = runProgram("vardel1", {"ea", "1"}, options);
+        EXPECT_EQ(run.out, "-777" + CRLF) << path;
+        EXPECT_EQ(run.status, 0) << path;
+        EXPECT_GT(run.seconds, 1.0) << path;
+        EXPECT_LT(run.seconds, 1.5) << path;
+        EXPECT_LT(run.cpuSeconds, SLEEPING_RUN_CPU_SECONDS) << path;
+    }
+
+    struct stat after {};
+    ASSERT_EQ(stat((base + "/data.csv").c_str(), &after), 0);
+    EXPECT_EQ(readFile(base + "/data.csv"), data);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    char byte = 0;
+    EXPECT_LE(read(fifoReader, &byte, 1), 0) << "the FIFO got a byte";
+    pollfd pending{listener, POLLIN, 0};
+    EXPECT_EQ(poll(&pending, 1, 0), 0) << "the socket got a connection";
+    EXPECT_EQ(access((base + "/absent").c_str(), F_OK), -1) << "the missing path was created";
+
+    close(fifoReader);
+    close(listener);
+    for (const char* name : {"/data.csv", "/fifo", "/socket"}) unlink((base + name).c_str());
+    rmdir(directory);
+}
+
+// A reply that came after an earlier run had given up waits in the terminal's
+// queue, here kept by another program holding the port open. The next run
+// discards it and prints the reply to its own command.
+TEST(SerialPort, ReplyLeftFromAnEarlierRunIsNotTheNextRunsReply) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slavePath = ptsname(master);
+    Port holder(slavePath);
+    ASSERT_TRUE(holder.isOpen());
+    const std::string late = "111\r";
+    ASSERT_EQ(write(master, late.data(), late.size()), static_cast<ssize_t>(late.size()));
+
+    std::string command;
+    std::thread device([&] {
+        char byte = 0;
+        pollfd entry{master, POLLIN, 0};
+        while (command.find('\r') == std::string::npos && poll(&entry, 1, 3000) == 1 && read(master, &byte, 1) == 1) {
+            command += byte;
+        }
+        const std::string reply = "222\r";
+        EXPECT_EQ(write(master, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
+    });
+    RunOptions options;
+    options.portPath = slavePath;
+    const RunResult run = runProgram("vardel1", {"ea", "2"}, options);
+    device.join();
+    close(master);
+    EXPECT_EQ(command, "ZEA 2\r");
+    EXPECT_EQ(run.out, "222" + CRLF);
 }

@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +18,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "serial/line_settings.hpp"
 #include "serial/serial_link.hpp"
@@ -286,4 +291,65 @@ TEST(PseudoTerminalLink, PortHeldByOneLinkIsInvalidForAnotherUntilReleased) {
     SerialLink third = linkTo(terminal.slavePath);
     EXPECT_TRUE(portIsOpen(third));
     if (other >= 0) close(other);
+}
+
+TEST(PortCheck, OnlyATerminalIsOpened) {
+    const std::vector<std::pair<mode_t, std::string_view>> types = {
+        {S_IFREG, "regular file"}, {S_IFDIR, "directory"},     {S_IFIFO, "FIFO"},
+        {S_IFSOCK, "socket"},      {S_IFBLK, "block device"}, {S_IFCHR, "character device"}};
+    for (const auto& [mode, name] : types) EXPECT_EQ(fileTypeName(mode | 0644), name);
+
+    char directory[] = "/tmp/vardel-port-check-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string file = std::string(directory) + "/file";
+    const int fileFd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const int nullFd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    PseudoTerminal terminal;
+    const int slaveFd = open(terminal.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_FALSE(isSerialTerminal(fileFd));
+    EXPECT_FALSE(isSerialTerminal(pipeFds[0]));
+    EXPECT_FALSE(isSerialTerminal(nullFd));
+    EXPECT_TRUE(isSerialTerminal(slaveFd));
+    for (int fd : {fileFd, pipeFds[0], pipeFds[1], nullFd, slaveFd}) close(fd);
+
+    // A block device node is never opened, whatever driver is behind it.
+    const std::string block = std::string(directory) + "/block";
+    if (mknod(block.c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0) {
+        EXPECT_FALSE(portIsOpen(linkTo(block)));
+        unlink(block.c_str());
+    }
+    EXPECT_FALSE(portIsOpen(linkTo(file)));
+    EXPECT_FALSE(portIsOpen(linkTo(directory)));
+    EXPECT_TRUE(portIsOpen(linkTo(terminal.slavePath)));
+    unlink(file.c_str());
+    rmdir(directory);
+}
+
+// In a session of its own whose controlling terminal is a pseudo-terminal,
+// that terminal is refused by its path and as /dev/tty, and left as it was.
+TEST(PortCheck, TheProcesssOwnTerminalIsRefused) {
+    PseudoTerminal own;
+    PseudoTerminal other;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setsid() < 0) _exit(10);
+        const int fd = open(own.slavePath.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0) _exit(11);
+        termios before{};
+        tcgetattr(fd, &before);
+        if (portIsOpen(linkTo(own.slavePath))) _exit(12);
+        if (portIsOpen(linkTo("/dev/tty"))) _exit(13);
+        termios after{};
+        tcgetattr(fd, &after);
+        if (after.c_lflag != before.c_lflag || after.c_iflag != before.c_iflag) _exit(14);
+        if (!portIsOpen(linkTo(other.slavePath))) _exit(15);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
