@@ -22,6 +22,7 @@ struct RunState {
 
 // The process-wide records of one run, created once by the entry point.
 struct DriverRecords {
+    Trace trace;  // before the link, which refers to it
     SerialLink link;
     IdentificationFields fields;
     SensorTable sensors;

@@ -3,6 +3,8 @@
 #include "cli/dispatcher.hpp"
 #include "cli/process.hpp"
 
+#include <cstdlib>
+
 #ifndef VARDEL_PORT_NUMBER
 #error "VARDEL_PORT_NUMBER must name the program's serial port (1 or 3)"
 #endif
@@ -13,6 +15,8 @@ int main(int argc, char** argv) {
     DriverRecords records;
     records.separator = queryDecimalSeparator();
     records.out.sink = platformOutputSink(!stdoutWasOpen);
+    records.trace = openTrace(std::getenv("VARDEL_TRACE"), tickCount());
+    records.link.trace = &records.trace;
     // The records give the port back when they go, after the last byte of output.
     return runDriver(records, buildConstantsFor(VARDEL_PORT_NUMBER), commandLineArguments(argc, argv),
                      programFileName(argv));

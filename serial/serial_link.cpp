@@ -1,6 +1,7 @@
 #include "serial/serial_link.hpp"
 
 #include <limits>
+#include <string>
 
 namespace vardel {
 namespace {
@@ -15,7 +16,7 @@ std::uint32_t timeLeft(std::uint32_t elapsed, std::uint32_t timeoutMs) {
 
 }  // namespace
 
-std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs) {
+CollectedReply collectReplyWithEnd(const ReplySource& source, std::uint32_t timeoutMs) {
     std::string buffer;
     const std::uint32_t start = source.clock();
     for (;;) {
@@ -28,7 +29,12 @@ std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs) {
         if (!gotByte) source.waitForInput(timeLeft(elapsed, timeoutMs));
     }
     const auto end = buffer.find(CARRIAGE_RETURN);
-    return end == std::string::npos ? std::string() : buffer.substr(0, end);
+    if (end == std::string::npos) return CollectedReply{std::string(), true, buffer};
+    return CollectedReply{buffer.substr(0, end), false, std::string()};
+}
+
+std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs) {
+    return collectReplyWithEnd(source, timeoutMs).text;
 }
 
 std::string readReply(SerialLink& link) {
@@ -38,7 +44,18 @@ std::string readReply(SerialLink& link) {
         [&link](std::uint32_t milliseconds) { waitForInput(link, milliseconds); },
         [] { return tickCount(); },
     };
-    return collectReply(source, link.timeoutMs);
+    const CollectedReply reply = collectReplyWithEnd(source, link.timeoutMs);
+    if (reply.timedOut) {
+        traceLink(link, "time-out after " + std::to_string(link.timeoutMs) + " ms; bytes without a carriage return: \"" +
+                            escapedBytes(reply.unterminated) + "\"");
+    } else {
+        traceLink(link, "received \"" + escapedBytes(reply.text) + "\\r\"");
+    }
+    return reply.text;
+}
+
+void traceLink(const SerialLink& link, std::string_view text) {
+    if (isTracing(link.trace)) traceLine(link.trace, tickCount(), text);
 }
 
 }  // namespace vardel

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "serial/trace.hpp"
+
 namespace vardel {
 
 inline constexpr std::uint16_t REPLY_TIMEOUT_MS = 1000;
@@ -28,6 +30,7 @@ struct SerialLink {
     // What the open gave, usable or not; the port is given back when the
     // link is destroyed or opened again, whichever comes first.
     std::unique_ptr<PortState, PortRelease> port;
+    const Trace* trace = nullptr;  // the run's trace, if it has one
 };
 
 // Platform operations (serial_posix.cpp / serial_win32.cpp).
@@ -58,6 +61,18 @@ struct ReplySource {
 // the empty text when none came once more than `timeoutMs` have passed.
 std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs);
 
+// The same, and how it ended: at a carriage return, or at the time-out with
+// the bytes that had come without one.
+struct CollectedReply {
+    std::string text;
+    bool timedOut = false;
+    std::string unterminated;
+};
+CollectedReply collectReplyWithEnd(const ReplySource& source, std::uint32_t timeoutMs);
+
 std::string readReply(SerialLink& link);
+
+// A line of the link's trace, if it has one.
+void traceLink(const SerialLink& link, std::string_view text);
 
 }  // namespace vardel

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "serial/serial_link.hpp"
@@ -145,17 +146,35 @@ bool waitWritable(int fd, std::int64_t deadline) {
     }
 }
 
-// Anything but a character device is never opened: a regular file, a FIFO or
-// a block device is left exactly as it was.
-bool namesCharacterDevice(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+void traceOpenFailure(const SerialLink& link, int error) {
+    std::string text = std::string("open failed: ") + std::strerror(error);
+    if (error == EACCES) text += " (the user must be allowed to use serial ports: on Debian, the dialout group)";
+    traceLink(link, text);
 }
 
-int openTerminal(const std::string& path) {
-    if (!namesCharacterDevice(path)) return -1;
+std::string refusalOf(int fd) {
+    termios attributes{};
+    if (tcgetattr(fd, &attributes) != 0) return "not a terminal (character device)";
+    return "the terminal of this session, not a serial port";
+}
+
+// Anything but a character device is never opened: a regular file, a FIFO or
+// a block device is left exactly as it was.
+int openTerminal(const SerialLink& link, const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        traceOpenFailure(link, errno);
+        return -1;
+    }
+    if (!S_ISCHR(status.st_mode)) {
+        traceLink(link, "refused: not a terminal (" + std::string(fileTypeName(status.st_mode)) + ")");
+        return -1;
+    }
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && !isSerialTerminal(fd)) {
+    if (fd < 0) {
+        traceOpenFailure(link, errno);
+    } else if (!isSerialTerminal(fd)) {
+        traceLink(link, "refused: " + refusalOf(fd));
         close(fd);
         return -1;
     }
@@ -242,8 +261,10 @@ void applyLineParameters(const LineParameters& params, termios& attributes) {
 void openPort(SerialLink& link) {
     link.port.reset();
     const std::string path = portPathFor(link.portName);
-    int fd = openTerminal(path);
+    traceLink(link, "port " + link.portName + " is " + path);
+    int fd = openTerminal(link, path);
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        traceLink(link, "busy: another run holds " + path);
         close(fd);
         fd = -1;
     }
@@ -253,6 +274,7 @@ void openPort(SerialLink& link) {
     configureLine(fd, link.lineSettings);
     // What came while no run had the port is no reply to this run.
     tcflush(fd, TCIFLUSH);
+    traceLink(link, "opened " + path);
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
@@ -260,6 +282,7 @@ bool portIsOpen(const SerialLink& link) { return isValid(link); }
 int portDescriptor(const SerialLink& link) { return descriptor(link); }
 
 void writeText(SerialLink& link, std::string_view text) {
+    traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");
     if (!isValid(link)) return;
     const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
     while (!text.empty()) {

@@ -262,6 +262,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     std::vector<std::string> argumentTexts{path};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environmentTexts = programEnvironment(program, portPath, options.frenchLocale);
+    environmentTexts.insert(environmentTexts.end(), options.environment.begin(), options.environment.end());
     auto argv = pointersTo(argumentTexts);
     auto envp = pointersTo(environmentTexts);
 

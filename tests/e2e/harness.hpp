@@ -44,6 +44,7 @@ struct RunOptions {
     bool frenchLocale = false;        // LC_ALL=fr_FR.UTF-8 from the generated locale
     StdoutMode stdoutMode = StdoutMode::Pipe;
     std::string portPath;             // what VARDEL_COM<N> names; empty: a path where no device is
+    std::vector<std::string> environment;  // more NAME=VALUE entries
 };
 
 // program: "vardel1" or "vardel3". Arguments are passed as they are.

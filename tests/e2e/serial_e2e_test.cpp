@@ -454,3 +454,50 @@ TEST(SerialPort, ReplyLeftFromAnEarlierRunIsNotTheNextRunsReply) {
     EXPECT_EQ(command, "ZEA 2\r");
     EXPECT_EQ(run.out, "222" + CRLF);
 }
+
+// The trace says what the link did; standard output and the exit status are
+// those of the same run without it.
+TEST(Trace, TellsWhatTheLinkDidAndLeavesTheOutputAlone) {
+    char directory[] = "/tmp/vardel-trace-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string traceFile = std::string(directory) + "/trace.log";
+    const std::string regularFile = std::string(directory) + "/data.csv";
+    writeFile(regularFile, "data\n");
+    SimDevice answering({"analog 1 612"});
+    SimDevice unterminated({"analog-raw 1 61"});
+    struct Case {
+        std::string portPath;
+        std::vector<std::string> traced;  // each in the trace, in this order
+    };
+    const std::vector<Case> cases = {
+        {answering.path(), {"port Com1: is " + answering.path(), "opened ", "sent \"ZEA 1\\r\"", "received \"612\\r\""}},
+        {unterminated.path(), {"sent \"ZEA 1\\r\"", "time-out after 1000 ms; bytes without a carriage return: \"61\""}},
+        {std::string(directory) + "/absent", {"open failed: No such file or directory", "not sent, no port"}},
+        {regularFile, {"refused: not a terminal (regular file)"}},
+    };
+    for (const Case& c : cases) {
+        RunOptions plain;
+        plain.portPath = c.portPath;
+        const RunResult untraced = runProgram("vardel1", {"ea", "1"}, plain);
+        EXPECT_EQ(untraced.err, "");
+        RunOptions toError = plain;
+        toError.environment = {"VARDEL_TRACE=1"};
+        RunOptions toFile = plain;
+        toFile.environment = {"VARDEL_TRACE=" + traceFile};
+        writeFile(traceFile, "earlier line\n");
+        for (const RunResult& traced : {runProgram("vardel1", {"ea", "1"}, toError), runProgram("vardel1", {"ea", "1"}, toFile)}) {
+            EXPECT_EQ(traced.out, untraced.out) << c.portPath;
+            EXPECT_EQ(traced.status, untraced.status) << c.portPath;
+        }
+        const std::string fromFile = readFile(traceFile);
+        EXPECT_EQ(fromFile.rfind("earlier line\nvardel trace ", 0), 0U) << fromFile;
+        std::size_t at = 0;
+        for (const std::string& piece : c.traced) {
+            at = fromFile.find(piece, at);
+            EXPECT_NE(at, std::string::npos) << piece << " in\n" << fromFile;
+        }
+    }
+    unlink(traceFile.c_str());
+    unlink(regularFile.c_str());
+    rmdir(directory);
+}

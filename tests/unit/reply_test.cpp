@@ -123,3 +123,13 @@ TEST(CollectReply, ClockWrappingAroundDoesNotEndTheWaitEarly) {
 }
 
 // --- On a real pseudo-terminal, the link's own platform functions ---
+
+TEST(TraceText, BytesAreEscapedSoEveryLineStaysOneLine) {
+    EXPECT_EQ(escapedBytes("ZEA 1\r"), "ZEA 1\\r");
+    EXPECT_EQ(escapedBytes(std::string("\n\\\0\x7F\xE9~ ", 7)), "\\n\\\\\\x00\\x7F\\xE9~ ");
+    EXPECT_FALSE(isTracing(nullptr));
+    const Trace unset = openTrace(nullptr, 0);
+    const Trace empty = openTrace("", 0);
+    EXPECT_FALSE(isTracing(&unset));
+    EXPECT_FALSE(isTracing(&empty));
+}

@@ -1,0 +1,46 @@
+#include "serial/trace.hpp"
+
+#include <string>
+
+namespace vardel {
+
+void FileClose::operator()(std::FILE* file) const noexcept { std::fclose(file); }
+
+Trace openTrace(const char* setting, std::uint32_t startMs) {
+    Trace trace;
+    trace.startMs = startMs;
+    const std::string_view value = setting == nullptr ? std::string_view() : std::string_view(setting);
+    if (value.empty()) return trace;
+    if (value == "1") {
+        trace.stream = stderr;
+        return trace;
+    }
+    trace.ownedFile.reset(std::fopen(setting, "ab"));
+    trace.stream = trace.ownedFile.get();
+    return trace;
+}
+
+bool isTracing(const Trace* trace) { return trace != nullptr && trace->stream != nullptr; }
+
+void traceLine(const Trace* trace, std::uint32_t nowMs, std::string_view text) {
+    if (!isTracing(trace)) return;
+    const std::string line = "vardel trace " + std::to_string(nowMs - trace->startMs) + " ms: " + std::string(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), trace->stream);
+    std::fflush(trace->stream);
+}
+
+std::string escapedBytes(std::string_view bytes) {
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') escaped += "\\r";
+        else if (c == '\n') escaped += "\\n";
+        else if (c == '\\') escaped += "\\\\";
+        else if (byte >= 0x20 && byte < 0x7F) escaped += c;
+        else escaped += std::string("\\x") + HEX[byte >> 4] + HEX[byte & 0xF];
+    }
+    return escaped;
+}
+
+}  // namespace vardel
