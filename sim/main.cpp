@@ -27,6 +27,7 @@ constexpr char USAGE[] =
     "  --set 'LINE'       one more scenario line, applied after the scenario\n"
     "  --log FILE         append every byte received to FILE\n"
     "  --help             show this text\n"
+    "  --version          show the version\n"
     "\n"
     "Scenario lines (a later line overrides an earlier one; '#' starts a comment):\n"
     "  ident TEXT              reply to ZRECO: TEXT and a carriage return\n"
@@ -102,6 +103,11 @@ std::optional<std::string> buildScenario(const Arguments& arguments, vardel::sim
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The project's version, set by the build; alone on the command line.
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("vardel-sim %s\n", VARDEL_VERSION);
+        return 0;
+    }
     Arguments arguments;
     if (auto error = parseArguments(argc, argv, arguments)) return usageError(*error);
     if (arguments.help) {
