@@ -1,0 +1,54 @@
+# The Debian package: the three programs, their manual pages, the README and
+# docs, the copyright file and the changelog.
+#   cpack -G DEB   (in the build folder; scripts/build-package.sh does it all)
+include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/manual-pages.cmake)
+
+# Debian wants manual pages and the changelog compressed, without a time
+# stamp in the gzip header, so that the package is the same at every build.
+set(compressed "")
+foreach(page ${VARDEL_MAN_PAGES})
+  add_custom_command(OUTPUT ${VARDEL_MAN_DIR}/${page}.gz
+    COMMAND gzip -9nkf ${page}
+    WORKING_DIRECTORY ${VARDEL_MAN_DIR}
+    DEPENDS ${VARDEL_MAN_DIR}/${page} VERBATIM)
+  list(APPEND compressed ${VARDEL_MAN_DIR}/${page}.gz)
+  install(FILES ${VARDEL_MAN_DIR}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+set(VARDEL_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog ${VARDEL_PACKAGE_DIR}/changelog COPYONLY)
+add_custom_command(OUTPUT ${VARDEL_PACKAGE_DIR}/changelog.gz
+  COMMAND gzip -9nkf changelog
+  WORKING_DIRECTORY ${VARDEL_PACKAGE_DIR}
+  DEPENDS ${VARDEL_PACKAGE_DIR}/changelog VERBATIM)
+add_custom_target(vardel_package_files ALL DEPENDS ${compressed} ${VARDEL_PACKAGE_DIR}/changelog.gz)
+
+set(doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/vardel)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyright
+              ${VARDEL_PACKAGE_DIR}/changelog.gz
+        DESTINATION ${doc})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${doc} FILES_MATCHING PATTERN "*.md")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vardel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "vardel developers <vardel@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line drivers of the Orphy Portable 2 measurement interface")
+# CPack puts the summary above it as the first line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "vardel1 and vardel3 drive the Orphy Portable 2, a serial measurement
+interface with four analog sensor inputs and binary inputs and outputs, on
+the ports Com1: and Com3:. A calling program starts the driver once per
+operation and reads the one line it prints: a reading, a sensor name or a
+confirmation.
+.
+vardel-sim plays the interface on a pseudo-terminal, so that the drivers
+can be tried, and calling programs tested, without the hardware.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
