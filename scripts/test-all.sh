@@ -23,3 +23,9 @@ ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_
   VARDEL_REFERENCE_COUNT=30000 ctest --test-dir "$asan" -j"$jobs" --output-on-failure
 
 "$root/scripts/fuzz.sh"
+
+# The Debian package, checked unpacked in a temporary folder (nothing is
+# installed); then the benchmark once on its programs: its figures never fail
+# the run.
+"$root/scripts/check-package.sh"
+"$root/scripts/bench.sh" "$root/build-package/cmake" || echo "bench: could not run the benchmark"
