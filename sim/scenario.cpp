@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -124,18 +125,26 @@ std::optional<int> parseInput(std::string_view word) {
 }
 
 std::optional<std::string> readSeriesFile(const std::string& path, std::string& error) {
+    // Only a regular file: a FIFO or a device could keep the device waiting.
+    std::error_code status;
+    if (!std::filesystem::is_regular_file(path, status)) {
+        error = "\"" + path + "\" is no regular file that can be read";
+        return std::nullopt;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "can't read \"" + path + "\"";
         return std::nullopt;
     }
-    std::string text(SERIES_FILE_LIMIT + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    std::string text;
+    char buffer[65536];
+    while (text.size() <= SERIES_FILE_LIMIT && file.read(buffer, sizeof buffer).gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(file.gcount()));
+    }
     if (file.bad()) {
         error = "can't read \"" + path + "\"";
         return std::nullopt;
     }
-    text.resize(static_cast<std::size_t>(file.gcount()));
     if (text.size() > SERIES_FILE_LIMIT) {
         error = "\"" + path + "\" is larger than 16 MiB";
         return std::nullopt;
