@@ -219,3 +219,24 @@ TEST(LabBench, ControlAndLogPathsAreTakenWithCare) {
     EXPECT_EQ(device.received(), "");
     EXPECT_EQ(readFile(device.file("second.log")), "before\nZEA 0\r");
 }
+
+// A device unplugged and plugged back in through control lines: the run
+// at the hang-up gets no reading, and once the port is back, replies again.
+TEST(LabBench, ControlLinesUnplugAndPlugTheDeviceBackIn) {
+    SimDevice device({"analog 2 612"}, {{"--control", "{dir}/control"}, true});
+    const std::string control = device.file("control");
+    for (const char* line : {"reconnect 300", "hangup 0"}) {
+        sendControl(control, line);
+        ASSERT_TRUE(device.waitForError("control: '" + std::string(line) + "': ok\n")) << device.errorsSoFar();
+    }
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "2"}).out, "-777" + CRLF);
+    // The port comes back on a new terminal behind the same link.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!exists(device.path()) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(exists(device.path()));
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "2"}).out, "612" + CRLF);
+    const std::string log = device.received();
+    std::size_t requests = 0;
+    for (auto at = log.find("ZEA 2\r"); at != std::string::npos; at = log.find("ZEA 2\r", at + 1)) ++requests;
+    EXPECT_EQ(requests, 2u) << log;
+}
