@@ -7,6 +7,7 @@ jobs=$(nproc)
 
 "$root/scripts/install-deps.sh"
 "$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine
+"$root/scripts/install-deps.sh" python3 gnuplot-nox
 "$root/scripts/build-windows.sh" "$root/build-windows"
 cmake -S "$root" -B "$build" -DVARDEL_WERROR=ON \
   -DVARDEL_WINE_TESTS=ON -DVARDEL_WINDOWS_BUILD_DIR="$root/build-windows" >/dev/null

@@ -16,6 +16,8 @@
 #include <ctime>
 #include <string_view>
 
+#include "sim/paths.hpp"
+
 namespace vardel::sim {
 namespace {
 
@@ -23,6 +25,7 @@ constexpr std::int64_t NANOS_PER_MILLI = 1'000'000;
 constexpr std::int64_t NANOS_PER_SECOND = 1'000'000'000;
 constexpr std::int64_t WRITE_LIMIT_NANOS = NANOS_PER_SECOND;
 constexpr std::size_t COMMAND_LIMIT = 4096;
+constexpr std::size_t CONTROL_LINE_LIMIT = 4096;
 constexpr std::size_t FLOOD_CHUNK = 4096;
 constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -34,11 +37,16 @@ struct Terminal {
 
 struct Session {
     const DeviceOptions& options;
-    Terminal terminal;
+    Scenario scenario;     // changed by timed and control lines as the device runs
+    DeviceRecord record{};
+    std::int64_t startNanos = 0;  // the time base of the signals
+    Terminal terminal{};
     int log = -1;
+    ControlFifo control{};
+    std::string controlLine{};    // a control line still without its line feed
+    bool controlLineTooLong = false;
     sigset_t waitMask{};  // the mask while sleeping: stop signals let through
-    std::string command;
-    bool hungUp = false;  // the scenario's hang-up has happened
+    std::string command{};
     bool failed = false;  // the device couldn't come back
 };
 
@@ -82,15 +90,21 @@ bool sleepUntil(const Session& session, std::int64_t deadline) {
     return !stoppedBy(ppoll(nullptr, 0, &timeout, &session.waitMask));
 }
 
-// Sleeps until the driver has sent something. False when a stop signal came.
-bool waitForBytes(const Session& session) {
-    pollfd entry{session.terminal.master, POLLIN, 0};
-    return !stoppedBy(ppoll(&entry, 1, nullptr, &session.waitMask));
+void takeControl(Session& session);
+
+// Sleeps until the driver has sent something or a control line came; takes
+// the control lines. `terminal` false: waits for control lines alone. False
+// when a stop signal came.
+bool waitForInput(Session& session, bool terminal) {
+    pollfd entries[2] = {{session.control.readEnd, POLLIN, 0}, {terminal ? session.terminal.master : -1, POLLIN, 0}};
+    if (stoppedBy(ppoll(entries, 2, nullptr, &session.waitMask))) return false;
+    if (entries[0].revents != 0) takeControl(session);
+    return true;
 }
 
-// Sleeps until a stop signal comes. Always false.
-bool waitForStop(const Session& session) {
-    while (!stoppedBy(ppoll(nullptr, 0, nullptr, &session.waitMask))) {
+// Sleeps until a stop signal comes, taking control lines meanwhile. Always false.
+bool waitForStop(Session& session) {
+    while (waitForInput(session, false)) {
     }
     return false;
 }
@@ -167,6 +181,69 @@ void writeLog(const Session& session, const char* bytes, std::size_t count) {
     }
 }
 
+std::int64_t elapsedMs(const Session& session) { return (monotonicNanos() - session.startNanos) / NANOS_PER_MILLI; }
+
+// Each message on the error output and in the log, one line each.
+void reportLines(const Session& session, const std::string& prefix, const std::vector<std::string>& messages) {
+    for (const auto& message : messages) {
+        const std::string line = "vardel-sim: " + prefix + message + "\n";
+        std::fputs(line.c_str(), stderr);
+        writeLog(session, line.data(), line.size());
+    }
+}
+
+// A control line as shown in its acknowledgement: bytes below 32 and 127 escaped.
+std::string shownLine(std::string_view line) {
+    std::string shown;
+    for (char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 32 && byte != 127 && c != '\\') {
+            shown.push_back(c);
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+        shown += c == '\\' ? std::string("\\\\") : std::string(escape);
+    }
+    return shown;
+}
+
+void applyControlLine(Session& session, std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) return;
+    std::string error;
+    const bool applied = applyScenarioLine(line, session.scenario, error);
+    reportLines(session, "control: ", {"'" + shownLine(line) + "': " + (applied ? "ok" : error)});
+}
+
+// Takes the lines that wait in the control FIFO, without blocking.
+void takeControl(Session& session) {
+    char buffer[1024];
+    for (;;) {
+        const ssize_t count = session.control.readEnd < 0 ? -1 : read(session.control.readEnd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return;
+        for (ssize_t i = 0; i < count; ++i) {
+            if (buffer[i] != '\n') {
+                if (session.controlLine.size() < CONTROL_LINE_LIMIT) {
+                    session.controlLine.push_back(buffer[i]);
+                } else {
+                    session.controlLineTooLong = true;
+                }
+                continue;
+            }
+            if (session.controlLineTooLong) {
+                reportLines(session, "control: ", {"a line longer than " + std::to_string(CONTROL_LINE_LIMIT) +
+                                                       " bytes, not applied"});
+            } else {
+                applyControlLine(session, session.controlLine);
+            }
+            session.controlLine.clear();
+            session.controlLineTooLong = false;
+        }
+    }
+}
+
 // Writes to the master; bytes that find no room within a second are dropped.
 void writeToDriver(const Session& session, std::string_view bytes) {
     const std::int64_t deadline = monotonicNanos() + WRITE_LIMIT_NANOS;
@@ -188,7 +265,7 @@ std::int64_t byteNanos(const Scenario& scenario) { return 10 * NANOS_PER_SECOND 
 // Sends bytes from `start` on, paced when a rate is set. False when a stop
 // signal came meanwhile.
 bool sendPaced(const Session& session, std::string_view bytes, std::int64_t start) {
-    const Scenario& scenario = session.options.scenario;
+    const Scenario& scenario = session.scenario;
     if (scenario.baud == 0) {
         writeToDriver(session, bytes);
         return true;
@@ -204,7 +281,7 @@ bool sendPaced(const Session& session, std::string_view bytes, std::int64_t star
 // when a rate is set, otherwise as fast as the terminal takes it. False when
 // a stop signal came meanwhile.
 bool sendFlood(const Session& session) {
-    const Scenario& scenario = session.options.scenario;
+    const Scenario& scenario = session.scenario;
     const std::int64_t start = monotonicNanos();
     const std::int64_t end = start + std::int64_t{scenario.floodMs} * NANOS_PER_MILLI;
     std::string chunk;
@@ -234,14 +311,16 @@ bool sendFlood(const Session& session) {
 // Sends a reply after the scenario's delay. The scenario's hang-up cuts the
 // first reply short; a flood follows every whole one.
 Sent sendReply(Session& session, const std::string& reply) {
-    const Scenario& scenario = session.options.scenario;
+    const Scenario& scenario = session.scenario;
     const std::int64_t start = monotonicNanos() + std::int64_t{scenario.delayMs} * NANOS_PER_MILLI;
     if (scenario.delayMs > 0 && !sleepUntil(session, start)) return Sent::Stopped;
-    if (scenario.hangup && !session.hungUp) {
-        session.hungUp = true;
-        const std::string_view part = std::string_view(reply).substr(0, scenario.hangup->afterBytes);
+    if (scenario.hangup) {
+        // Once: a later hangup line, timed or sent, arms it again.
+        const Hangup hangup = *scenario.hangup;
+        session.scenario.hangup.reset();
+        const std::string_view part = std::string_view(reply).substr(0, hangup.afterBytes);
         if (!sendPaced(session, part, start)) return Sent::Stopped;
-        const std::int64_t wait = std::int64_t{scenario.hangup->waitMs} * NANOS_PER_MILLI;
+        const std::int64_t wait = std::int64_t{hangup.waitMs} * NANOS_PER_MILLI;
         return sleepUntil(session, monotonicNanos() + wait) ? Sent::HungUp : Sent::Stopped;
     }
     if (!sendPaced(session, reply, start)) return Sent::Stopped;
@@ -257,7 +336,11 @@ Sent takeBytes(Session& session, const char* bytes, std::size_t count) {
             if (session.command.size() < COMMAND_LIMIT) session.command.push_back(bytes[i]);
             continue;
         }
-        const auto reply = replyTo(session.options.scenario, session.command);
+        // Control lines sent before this command take effect before its reply.
+        takeControl(session);
+        const std::int64_t now = elapsedMs(session);
+        reportLines(session, "", applyDueLines(session.scenario, now));
+        const auto reply = replyTo(session.scenario, session.command, now, session.record);
         session.command.clear();
         if (!reply) continue;
         const Sent sent = sendReply(session, *reply);
@@ -291,7 +374,7 @@ bool hangUp(Session& session) {
     removeLink(session);
     closeTerminal(session.terminal);
     session.command.clear();
-    const auto reconnect = session.options.scenario.reconnectMs;
+    const auto reconnect = session.scenario.reconnectMs;
     if (!reconnect) return waitForStop(session);
     if (!sleepUntil(session, monotonicNanos() + std::int64_t{*reconnect} * NANOS_PER_MILLI)) return false;
     session.failed = !openTerminal(session.terminal) ||
@@ -303,7 +386,7 @@ bool hangUp(Session& session) {
 void serve(Session& session) {
     char buffer[256];
     for (;;) {
-        if (!waitForBytes(session)) return;
+        if (!waitForInput(session, true)) return;
         const ssize_t count = readMaster(session, buffer, sizeof buffer);
         if (count < 0) {
             // Not expected while the device holds the terminal; never spin on it.
@@ -315,33 +398,41 @@ void serve(Session& session) {
     }
 }
 
-void closeAll(const Session& session) {
+void closeAll(Session& session) {
     for (int fd : {session.terminal.master, session.terminal.slave, session.log}) {
         if (fd >= 0) close(fd);
     }
+    removeControlFifo(session.control);
 }
 
-int fail(const Session& session, const char* what) {
-    std::fprintf(stderr, "vardel-sim: %s: %s\n", what, std::strerror(errno));
+int fail(Session& session, const std::string& message) {
+    std::fprintf(stderr, "vardel-sim: %s\n", message.c_str());
     closeAll(session);
     return 1;
 }
 
+int failWithError(Session& session, const char* what) { return fail(session, what + std::string(": ") + std::strerror(errno)); }
+
 }  // namespace
 
 int runDevice(const DeviceOptions& options) {
-    Session session{options, {}, -1, {}, {}, false, false};
+    Session session{.options = options, .scenario = options.scenario, .startNanos = monotonicNanos()};
     blockStopSignals(session.waitMask);
+    signal(SIGPIPE, SIG_IGN);  // a closed error output shows as a failed write
+    std::string error;
     if (!options.logPath.empty()) {
-        session.log = open(options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (session.log < 0) return fail(session, options.logPath.c_str());
+        session.log = openLog(options.logPath, error);
+        if (session.log < 0) return fail(session, error);
     }
-    if (!openTerminal(session.terminal)) return fail(session, "pseudo-terminal");
-    if (!makeLink(session.terminal.slaveName, options.linkPath)) return fail(session, options.linkPath.c_str());
+    if (!options.controlPath.empty() && !createControlFifo(options.controlPath, session.control, error)) {
+        return fail(session, error);
+    }
+    if (!openTerminal(session.terminal)) return failWithError(session, "pseudo-terminal");
+    if (!makeLink(session.terminal.slaveName, options.linkPath)) return failWithError(session, options.linkPath.c_str());
     std::printf("ready %s\n", options.linkPath.c_str());
     std::fflush(stdout);
     serve(session);
-    if (session.failed) return fail(session, "pseudo-terminal");
+    if (session.failed) return failWithError(session, "pseudo-terminal");
     drainMaster(session);
     removeLink(session);
     closeAll(session);

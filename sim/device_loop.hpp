@@ -10,6 +10,7 @@ namespace vardel::sim {
 struct DeviceOptions {
     std::string linkPath;  // made a symbolic link to the terminal the driver opens
     std::string logPath;   // every byte received is appended here; empty: no log
+    std::string controlPath;  // a FIFO made here takes scenario lines; empty: none
     Scenario scenario;
 };
 

@@ -16,6 +16,7 @@ constexpr int USAGE_ERROR = 2;
 
 constexpr char USAGE[] =
     "Usage: vardel-sim --link PATH [--scenario NAME|FILE] [--set 'LINE']... [--log FILE]\n"
+    "                  [--control PATH]\n"
     "\n"
     "Plays the measurement interface on a new pseudo-terminal and makes PATH a\n"
     "symbolic link to it; point VARDEL_COM1 (or VARDEL_COM3) at PATH. Prints\n"
@@ -25,7 +26,10 @@ constexpr char USAGE[] =
     "  --scenario NAME    built-in scenario: demo (default), silent, slow\n"
     "  --scenario FILE    scenario file, one setting a line\n"
     "  --set 'LINE'       one more scenario line, applied after the scenario\n"
-    "  --log FILE         append every byte received to FILE\n"
+    "  --log FILE         append every byte received to FILE (a regular file or a new one)\n"
+    "  --control PATH     make a FIFO at PATH (where nothing exists) that takes scenario\n"
+    "                     lines while the device runs; each acknowledged on the error\n"
+    "                     output and in the log\n"
     "  --help             show this text\n"
     "  --version          show the version\n"
     "\n"
@@ -42,6 +46,17 @@ constexpr char USAGE[] =
     "                          hang up (the terminal closes and PATH goes away)\n"
     "  reconnect MS            MS after the hang-up, back on a new terminal at PATH\n"
     "  flood MS TEXT           after each reply, TEXT over and over for MS (0: off)\n"
+    "Signals (times since the simulator started; counts rounded, kept to 0..1023):\n"
+    "  analog N sine LOW HIGH PERIOD_MS [PHASE_DEG]   a sine between LOW and HIGH\n"
+    "  analog N triangle LOW HIGH PERIOD_MS           LOW at 0, HIGH at half the period\n"
+    "  analog N square LOW HIGH PERIOD_MS             HIGH, then LOW for the second half\n"
+    "  analog N noise SD [SEED]     Gaussian noise added to input N's counts (SD 0: off)\n"
+    "  analog N csv FILE [step|linear] [loop|hold]    a series of time_ms,count lines\n"
+    "  analog N value X        the count whose reading is nearest X for input N's sensor\n"
+    "  sensor N NAME           input N's identification slots set to a sensor so named\n"
+    "  binary D toggle PERIOD_MS   1, then 0 for the second half of each period\n"
+    "  binary D csv FILE [loop|hold]  a series of time_ms,value lines\n"
+    "  at MS LINE              applies LINE MS milliseconds after the start\n"
     "Escapes in TEXT: \\r \\n \\t \\0 \\\\ \\xHH, and \\s for a blank.\n";
 
 struct Arguments {
@@ -49,6 +64,7 @@ struct Arguments {
     std::string scenario = "demo";
     std::vector<std::string> settings;
     std::string logPath;
+    std::string controlPath;
     bool help = false;
 };
 
@@ -65,7 +81,8 @@ std::optional<std::string> parseArguments(int argc, char** argv, Arguments& argu
             arguments.help = true;
             continue;
         }
-        if (option != "--link" && option != "--scenario" && option != "--set" && option != "--log") {
+        if (option != "--link" && option != "--scenario" && option != "--set" && option != "--log" &&
+            option != "--control") {
             return "unknown option '" + option + "'";
         }
         if (i + 1 == argc) return option + " needs a value";
@@ -74,6 +91,7 @@ std::optional<std::string> parseArguments(int argc, char** argv, Arguments& argu
         if (option == "--scenario") arguments.scenario = value;
         if (option == "--set") arguments.settings.push_back(value);
         if (option == "--log") arguments.logPath = value;
+        if (option == "--control") arguments.controlPath = value;
     }
     if (!arguments.help && arguments.linkPath.empty()) return "--link PATH is required";
     return std::nullopt;
@@ -114,7 +132,7 @@ int main(int argc, char** argv) {
         std::fputs(USAGE, stdout);
         return 0;
     }
-    vardel::sim::DeviceOptions options{arguments.linkPath, arguments.logPath, {}};
+    vardel::sim::DeviceOptions options{arguments.linkPath, arguments.logPath, arguments.controlPath, {}};
     if (auto error = buildScenario(arguments, options.scenario)) return usageError(*error);
     return vardel::sim::runDevice(options);
 }

@@ -1,6 +1,13 @@
 #include "sim/scenario.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/sensor_names.hpp"
 
 namespace vardel::sim {
 namespace {
@@ -49,6 +56,9 @@ std::optional<Number> parseNumber(std::string_view text) {
     const char* end = text.data() + text.size();
     auto [stop, error] = std::from_chars(text.data(), end, value);
     if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
+    if constexpr (std::is_floating_point_v<Number>) {
+        if (!std::isfinite(value)) return std::nullopt;
+    }
     return value;
 }
 
@@ -90,6 +100,211 @@ bool parseBinaryKey(std::string_view word, std::optional<std::string>& key) {
     return true;
 }
 
+constexpr std::size_t SERIES_FILE_LIMIT = 16 * 1024 * 1024;
+constexpr int INPUT_COUNT = 4;
+
+// Splits the rest of a line into its blank-separated words.
+std::vector<std::string_view> wordsOf(std::string_view text) {
+    std::vector<std::string_view> words;
+    while (!text.empty()) words.push_back(firstWord(text, text));
+    return words;
+}
+
+bool isSignalWord(Command command, std::string_view word) {
+    if (command == Command::Analog) {
+        return word == "sine" || word == "triangle" || word == "square" || word == "noise" || word == "csv" ||
+               word == "value";
+    }
+    return command == Command::Binary && (word == "toggle" || word == "csv");
+}
+
+std::optional<int> parseInput(std::string_view word) {
+    const auto number = parseNumber<int>(word);
+    if (!number || *number < 0 || *number >= INPUT_COUNT) return std::nullopt;
+    return number;
+}
+
+std::optional<std::string> readSeriesFile(const std::string& path, std::string& error) {
+    // Only a regular file: a FIFO or a device could keep the device waiting.
+    std::error_code status;
+    if (!std::filesystem::is_regular_file(path, status)) {
+        error = "\"" + path + "\" is no regular file that can be read";
+        return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "can't read \"" + path + "\"";
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    while (text.size() <= SERIES_FILE_LIMIT && file.read(buffer, sizeof buffer).gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(file.gcount()));
+    }
+    if (file.bad()) {
+        error = "can't read \"" + path + "\"";
+        return std::nullopt;
+    }
+    if (text.size() > SERIES_FILE_LIMIT) {
+        error = "\"" + path + "\" is larger than 16 MiB";
+        return std::nullopt;
+    }
+    return text;
+}
+
+// "csv FILE [step|linear] [loop|hold]" (no "linear" for binary inputs).
+std::optional<Series> parseSeriesWords(const std::vector<std::string_view>& words, bool analog, std::string& error) {
+    const std::string usage = analog ? "csv takes a file and optionally step|linear and loop|hold"
+                                     : "csv takes a file and optionally loop|hold";
+    if (words.size() < 2 || words.size() > 4) {
+        error = usage;
+        return std::nullopt;
+    }
+    Series series;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        if (analog && (words[i] == "step" || words[i] == "linear")) {
+            series.linear = words[i] == "linear";
+        } else if (words[i] == "loop" || words[i] == "hold") {
+            series.loop = words[i] == "loop";
+        } else {
+            error = usage;
+            return std::nullopt;
+        }
+    }
+    const std::string path(words[1]);
+    const auto text = readSeriesFile(path, error);
+    if (!text) return std::nullopt;
+    auto points = parseSeries(*text, error);
+    if (!points) {
+        error = path + ": " + error;
+        return std::nullopt;
+    }
+    series.points = std::move(*points);
+    return series;
+}
+
+// "sine|triangle|square LOW HIGH PERIOD_MS [PHASE_DEG]" (the phase for sine only).
+std::optional<Wave> parseWaveWords(const std::vector<std::string_view>& words, std::string& error) {
+    Wave wave;
+    wave.shape = words[0] == "sine" ? Shape::Sine : words[0] == "triangle" ? Shape::Triangle : Shape::Square;
+    const std::size_t most = wave.shape == Shape::Sine ? 5 : 4;
+    const auto low = words.size() > 1 ? parseNumber<double>(words[1]) : std::nullopt;
+    const auto high = words.size() > 2 ? parseNumber<double>(words[2]) : std::nullopt;
+    const auto period = words.size() > 3 ? parseNumber<std::uint32_t>(words[3]) : std::nullopt;
+    const auto phase = words.size() > 4 ? parseNumber<double>(words[4]) : std::optional<double>(0);
+    if (words.size() < 4 || words.size() > most || !low || !high || !period || *period == 0 || !phase) {
+        error = std::string(words[0]) + " takes LOW HIGH PERIOD_MS" + (most == 5 ? " [PHASE_DEG]" : "") +
+                ", the period a whole number above 0";
+        return std::nullopt;
+    }
+    wave.low = *low;
+    wave.high = *high;
+    wave.periodMs = *period;
+    wave.phaseDegrees = *phase;
+    return wave;
+}
+
+// "noise SD [SEED]"; "noise 0" ends the noise.
+bool applyNoiseWords(const std::optional<std::string>& key, const std::vector<std::string_view>& words,
+                     Scenario& scenario, std::string& error) {
+    const auto deviation = words.size() > 1 ? parseNumber<double>(words[1]) : std::nullopt;
+    const auto seed = words.size() > 2 ? parseNumber<std::uint64_t>(words[2]) : std::optional<std::uint64_t>(1);
+    if (words.size() < 2 || words.size() > 3 || !deviation || *deviation < 0 || !seed) {
+        error = "noise takes a standard deviation of 0 or more and optionally a whole-number seed";
+        return false;
+    }
+    scenario.noise.push_back({key, Noise{*deviation, *seed}});
+    return true;
+}
+
+// The signal forms of "analog N ..." and "binary D ...".
+bool applySignalLine(Command command, ReplyRule rule, std::string_view word, std::string_view rest,
+                     Scenario& scenario, std::string& error) {
+    std::vector<std::string_view> words = wordsOf(rest);
+    words.insert(words.begin(), word);
+    if (word == "noise") return applyNoiseWords(rule.key, words, scenario, error);
+    if (word == "csv") {
+        auto series = parseSeriesWords(words, command == Command::Analog, error);
+        if (!series) return false;
+        rule.signal = std::move(*series);
+    } else if (word == "toggle") {
+        const auto period = words.size() == 2 ? parseNumber<std::uint32_t>(words[1]) : std::nullopt;
+        if (!period || *period == 0) {
+            error = "toggle takes PERIOD_MS, a whole number above 0";
+            return false;
+        }
+        rule.signal = Wave{Shape::Square, 0, 1, *period, 0};
+    } else if (word == "value") {
+        const auto input = rule.key ? parseInput(*rule.key) : std::nullopt;
+        const auto reading = words.size() == 2 ? parseNumber<double>(words[1]) : std::nullopt;
+        if (!input) {
+            error = "value needs an input 0 to 3, whose sensor gives the scale";
+            return false;
+        }
+        if (!reading) {
+            error = "value takes one reading, e.g. 7.0";
+            return false;
+        }
+        rule.signal = TargetReading{*input, *reading};
+    } else {
+        auto wave = parseWaveWords(words, error);
+        if (!wave) return false;
+        rule.signal = *wave;
+    }
+    scenario.rules.push_back(std::move(rule));
+    return true;
+}
+
+// "sensor N NAME": input N's identification slots set to a code with that
+// name. The changed identification goes right after the latest one that
+// answers, so that a later "silent ident" still holds.
+bool applySensorLine(std::string_view rest, Scenario& scenario, std::string& error) {
+    std::string_view name;
+    const auto input = parseInput(firstWord(rest, name));
+    if (!input || name.empty()) {
+        error = "sensor takes an input 0 to 3 and a sensor name";
+        return false;
+    }
+    const auto slots = sensorForName(name, *input);
+    if (!slots) {
+        error = "no sensor is named \"" + std::string(name) +
+                "\" (names as the drivers print them, in UTF-8: \"pH\", \"thermom\xC3\xA8tre 0..100\xC2\xB0" "C\")";
+        return false;
+    }
+    auto answering = std::find_if(scenario.rules.rbegin(), scenario.rules.rend(), [](const ReplyRule& rule) {
+        return rule.command == Command::Ident && rule.reply;
+    });
+    const std::string base = answering == scenario.rules.rend() ? std::string() : *answering->reply;
+    const auto position = answering == scenario.rules.rend() ? scenario.rules.begin() : answering.base();
+    scenario.rules.insert(position, ReplyRule{Command::Ident, std::nullopt, replyWithSensor(base, *input, *slots), {}});
+    return true;
+}
+
+// "at MS LINE": checked now on a copy, applied when due.
+bool applyAtLine(std::string_view rest, Scenario& scenario, std::string& error) {
+    std::string_view line;
+    const auto milliseconds = parseNumber<std::uint32_t>(firstWord(rest, line));
+    if (!milliseconds || line.empty()) {
+        error = "at takes milliseconds and a scenario line";
+        return false;
+    }
+    std::string_view innerRest;
+    if (firstWord(line, innerRest) == "at") {
+        error = "at lines don't nest";
+        return false;
+    }
+    Scenario trial = scenario;
+    trial.timed.clear();
+    if (!applyScenarioLine(line, trial, error)) {
+        error = "at " + std::to_string(*milliseconds) + ": " + error;
+        return false;
+    }
+    const auto position = std::upper_bound(scenario.timed.begin(), scenario.timed.end(), *milliseconds,
+                                           [](std::int64_t at, const TimedLine& timed) { return at < timed.atMs; });
+    scenario.timed.insert(position, TimedLine{*milliseconds, std::string(line)});
+    return true;
+}
+
 struct ReplyKeyword {
     std::string_view word;
     Command command;
@@ -104,7 +319,7 @@ constexpr ReplyKeyword REPLY_KEYWORDS[] = {
 };
 
 bool applyReplyLine(const ReplyKeyword& keyword, std::string_view rest, Scenario& scenario, std::string& error) {
-    ReplyRule rule{keyword.command, std::nullopt, std::nullopt};
+    ReplyRule rule{keyword.command, std::nullopt, std::nullopt, std::nullopt};
     if (keyword.keyed) {
         const std::string_view keyWord = firstWord(rest, rest);
         if (keyWord.empty()) {
@@ -119,6 +334,13 @@ bool applyReplyLine(const ReplyKeyword& keyword, std::string_view rest, Scenario
         } else if (keyWord != "*") {
             rule.key = std::string(keyWord);
         }
+        if (!keyword.raw) {
+            std::string_view signalRest;
+            const std::string_view signalWord = firstWord(rest, signalRest);
+            if (isSignalWord(keyword.command, signalWord)) {
+                return applySignalLine(keyword.command, std::move(rule), signalWord, signalRest, scenario, error);
+            }
+        }
     }
     rule.reply = decodeEscapes(rest);
     if (!rule.reply) {
@@ -131,9 +353,9 @@ bool applyReplyLine(const ReplyKeyword& keyword, std::string_view rest, Scenario
 }
 
 bool applySilentLine(std::string_view what, Scenario& scenario, std::string& error) {
-    if (what == "ident" || what == "all") scenario.rules.push_back({Command::Ident, std::nullopt, std::nullopt});
-    if (what == "analog" || what == "all") scenario.rules.push_back({Command::Analog, std::nullopt, std::nullopt});
-    if (what == "binary" || what == "all") scenario.rules.push_back({Command::Binary, std::nullopt, std::nullopt});
+    if (what == "ident" || what == "all") scenario.rules.push_back({Command::Ident, std::nullopt, std::nullopt, std::nullopt});
+    if (what == "analog" || what == "all") scenario.rules.push_back({Command::Analog, std::nullopt, std::nullopt, std::nullopt});
+    if (what == "binary" || what == "all") scenario.rules.push_back({Command::Binary, std::nullopt, std::nullopt, std::nullopt});
     if (what != "ident" && what != "analog" && what != "binary" && what != "all") {
         error = "silent takes ident, analog, binary or all";
         return false;
@@ -179,12 +401,48 @@ bool applyFloodLine(std::string_view rest, Scenario& scenario, std::string& erro
 }
 
 std::optional<ReplyRule> commandOf(std::string_view command) {
-    if (command == "ZRECO") return ReplyRule{Command::Ident, std::nullopt, std::nullopt};
-    if (command.substr(0, 4) == "ZEA ") return ReplyRule{Command::Analog, std::string(command.substr(4)), std::nullopt};
+    if (command == "ZRECO") return ReplyRule{Command::Ident, std::nullopt, std::nullopt, std::nullopt};
+    if (command.substr(0, 4) == "ZEA ") return ReplyRule{Command::Analog, std::string(command.substr(4)), std::nullopt, std::nullopt};
     if (command.substr(0, 6) == "ZEBIT " && command.size() == 7) {
-        return ReplyRule{Command::Binary, std::string(command.substr(6)), std::nullopt};
+        return ReplyRule{Command::Binary, std::string(command.substr(6)), std::nullopt, std::nullopt};
     }
     return std::nullopt;
+}
+
+// The last rule for the command that matches the key: the one that decides.
+const ReplyRule* decidingRule(const Scenario& scenario, Command command, const std::optional<std::string>& key) {
+    for (auto rule = scenario.rules.rbegin(); rule != scenario.rules.rend(); ++rule) {
+        if (rule->command != command) continue;
+        if (rule->key && rule->key != key) continue;
+        return &*rule;
+    }
+    return nullptr;
+}
+
+// The count of a reply that is a whole number 0..1023 and its carriage
+// return, which noise can be added to.
+std::optional<double> plainCount(const std::optional<std::string>& reply) {
+    if (!reply || reply->size() < 2 || reply->back() != '\r') return std::nullopt;
+    const auto count = parseNumber<std::int32_t>(std::string_view(*reply).substr(0, reply->size() - 1));
+    if (!count || *count < COUNT_MIN || *count > COUNT_MAX) return std::nullopt;
+    return *count;
+}
+
+double signalValue(const Scenario& scenario, const Signal& signal, std::int64_t timeMs) {
+    if (const auto* wave = std::get_if<Wave>(&signal)) return waveCount(*wave, timeMs);
+    if (const auto* series = std::get_if<Series>(&signal)) return seriesCount(*series, timeMs);
+    const auto& target = std::get<TargetReading>(signal);
+    const ReplyRule* ident = decidingRule(scenario, Command::Ident, std::nullopt);
+    const std::string reply = ident != nullptr && ident->reply ? *ident->reply : std::string();
+    return nearestCount(target.reading, sensorInReply(reply, target.input));
+}
+
+const Noise* noiseFor(const Scenario& scenario, const std::string& key) {
+    for (auto rule = scenario.noise.rbegin(); rule != scenario.noise.rend(); ++rule) {
+        if (rule->key && rule->key != key) continue;
+        return rule->noise.standardDeviation > 0 ? &rule->noise : nullptr;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -229,6 +487,8 @@ bool applyScenarioLine(std::string_view line, Scenario& scenario, std::string& e
         return true;
     }
     if (keyword == "flood") return applyFloodLine(rest, scenario, error);
+    if (keyword == "sensor") return applySensorLine(rest, scenario, error);
+    if (keyword == "at") return applyAtLine(rest, scenario, error);
     if (keyword == "suffix") {
         auto suffix = decodeEscapes(rest);
         if (!suffix) {
@@ -264,16 +524,43 @@ std::optional<std::string> builtinScenario(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<std::string> replyTo(const Scenario& scenario, std::string_view command) {
+std::optional<std::string> replyTo(const Scenario& scenario, std::string_view command, std::int64_t timeMs,
+                                   DeviceRecord& record) {
     const auto received = commandOf(command);
     if (!received) return std::nullopt;
-    for (auto rule = scenario.rules.rbegin(); rule != scenario.rules.rend(); ++rule) {
-        if (rule->command != received->command) continue;
-        if (rule->key && rule->key != received->key) continue;
-        if (!rule->reply) return std::nullopt;
-        return *rule->reply + scenario.suffix;
+    const ReplyRule* rule = decidingRule(scenario, received->command, received->key);
+    if (rule == nullptr) return std::nullopt;
+    if (rule->command == Command::Analog) {
+        const std::string& key = *received->key;
+        const Noise* noise = noiseFor(scenario, key);
+        const auto plain = noise != nullptr && !rule->signal ? plainCount(rule->reply) : std::nullopt;
+        if (rule->signal || plain) {
+            double count = plain ? *plain : signalValue(scenario, *rule->signal, timeMs);
+            if (noise != nullptr) {
+                count += noise->standardDeviation * gaussianDraw(noise->seed, record.noiseDraws[key]++);
+            }
+            return std::to_string(clampCount(count)) + "\r" + scenario.suffix;
+        }
     }
-    return std::nullopt;
+    if (rule->signal) {
+        const double value = signalValue(scenario, *rule->signal, timeMs);
+        return std::to_string(std::lround(std::clamp(value, -1e9, 1e9))) + "\r" + scenario.suffix;
+    }
+    if (!rule->reply) return std::nullopt;
+    return *rule->reply + scenario.suffix;
+}
+
+std::vector<std::string> applyDueLines(Scenario& scenario, std::int64_t timeMs) {
+    std::vector<std::string> errors;
+    while (!scenario.timed.empty() && scenario.timed.front().atMs <= timeMs) {
+        const TimedLine due = scenario.timed.front();
+        scenario.timed.erase(scenario.timed.begin());
+        std::string error;
+        if (!applyScenarioLine(due.line, scenario, error)) {
+            errors.push_back("at " + std::to_string(due.atMs) + " '" + due.line + "': " + error);
+        }
+    }
+    return errors;
 }
 
 }  // namespace vardel::sim

@@ -2,10 +2,13 @@
 // What the simulated device answers: scenario lines and the replies they give.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "sim/signal.hpp"
 
 namespace vardel::sim {
 
@@ -14,7 +17,20 @@ enum class Command { Ident, Analog, Binary };
 struct ReplyRule {
     Command command = Command::Ident;
     std::optional<std::string> key;    // "ZEA" number text or "ZEBIT" index byte; none: any
-    std::optional<std::string> reply;  // bytes sent; none: no reply
+    std::optional<std::string> reply;  // bytes sent; none: no reply, unless a signal is set
+    std::optional<Signal> signal;      // the value at the moment of the request, a carriage return
+};
+
+// Noise on the counts of the analog inputs that `key` matches.
+struct NoiseRule {
+    std::optional<std::string> key;  // "ZEA" number text; none: any
+    Noise noise;
+};
+
+// A scenario line applied once the simulator has run `atMs` milliseconds.
+struct TimedLine {
+    std::int64_t atMs = 0;
+    std::string line;
 };
 
 // The device hangs up once, in the middle of its next reply.
@@ -32,6 +48,14 @@ struct Scenario {
     std::optional<std::uint32_t> reconnectMs;  // back on a new terminal after a hang-up; none: never
     std::uint32_t floodMs = 0;     // after each reply, floodText over and over this long
     std::string floodText;
+    std::vector<NoiseRule> noise;  // the last rule that matches an input decides
+    std::vector<TimedLine> timed;  // in the order they apply
+};
+
+// What the device keeps between requests: the number of noise draws each
+// input (by its number text) has had.
+struct DeviceRecord {
+    std::map<std::string, std::uint64_t> noiseDraws;
 };
 
 // Applies one scenario line. Returns false with `error` set when the line
@@ -48,7 +72,13 @@ std::optional<std::string> builtinScenario(std::string_view name);
 std::optional<std::string> decodeEscapes(std::string_view text);
 
 // The bytes answering one command (received without its carriage return),
-// suffix included; none when the device stays silent.
-std::optional<std::string> replyTo(const Scenario& scenario, std::string_view command);
+// suffix included, `timeMs` after the simulator started; none when the
+// device stays silent.
+std::optional<std::string> replyTo(const Scenario& scenario, std::string_view command, std::int64_t timeMs,
+                                   DeviceRecord& record);
+
+// Applies the timed lines that are due at `timeMs` and takes them off the
+// list. Returns the messages of those that failed, each naming its line.
+std::vector<std::string> applyDueLines(Scenario& scenario, std::int64_t timeMs);
 
 }  // namespace vardel::sim

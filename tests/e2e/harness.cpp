@@ -153,6 +153,7 @@ ChildEnd stopSimulator(pid_t pid) {
 std::string programPath(const std::string& program) {
     if (program == "vardel1") return VARDEL1_PATH;
     if (program == "vardel3") return VARDEL3_PATH;
+    if (program == "vardel-sim") return VARDEL_SIM_PATH;
     throw std::invalid_argument("unknown program " + program);
 }
 
@@ -203,7 +204,9 @@ std::string readFile(const std::string& path) {
 }
 
 
-SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) {
+SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) : SimDevice(scenarioLines, SimOptions{}) {}
+
+SimDevice::SimDevice(const std::vector<std::string>& scenarioLines, const SimOptions& options) {
     directory_ = makeTempDirectory();
     linkPath_ = directory_ + "/port";
     logPath_ = directory_ + "/received";
@@ -214,8 +217,15 @@ SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) {
 
     std::vector<std::string> arguments{VARDEL_SIM_PATH, "--link", linkPath_, "--scenario", scenarioPath,
                                        "--log", logPath_};
+    for (std::string argument : options.arguments) {
+        for (auto at = argument.find("{dir}"); at != std::string::npos; at = argument.find("{dir}")) {
+            argument.replace(at, 5, directory_);
+        }
+        arguments.push_back(argument);
+    }
     auto argv = pointersTo(arguments);
     Pipe ready = makePipe();
+    Pipe errors = options.readErrors ? makePipe() : Pipe{};
     const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     pid_ = fork();
     if (pid_ == 0) {
@@ -224,22 +234,48 @@ SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) {
 #endif
         redirect(input, 0);
         redirect(ready.writeEnd, 1);
+        redirect(errors.writeEnd, 2);
         execv(argv[0], argv.data());
         _exit(127);
     }
     closeFd(ready.writeEnd);
+    closeFd(errors.writeEnd);
+    errorPipe_ = errors.readEnd;
     const std::string line = readLine(ready.readEnd, Clock::now() + TIME_LIMIT);
     closeFd(ready.readEnd);
     if (input >= 0) close(input);
     if (pid_ > 0 && line == "ready " + linkPath_ + "\n") return;
     if (pid_ > 0) stopSimulator(pid_);
+    closeFd(errorPipe_);
     removeDirectory(directory_);
     throw std::runtime_error("vardel-sim did not get ready; it said \"" + line + "\"");
 }
 
 SimDevice::~SimDevice() {
     if (!stopped_) received();
+    closeFd(errorPipe_);
     removeDirectory(directory_);
+}
+
+bool SimDevice::waitForError(const std::string& text, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        const auto found = errors_.find(text, errorsTaken_);
+        if (found != std::string::npos) {
+            errorsTaken_ = found + text.size();
+            return true;
+        }
+        if (errorPipe_ < 0 || Clock::now() >= deadline) return false;
+        pollfd entry{errorPipe_, POLLIN, 0};
+        if (poll(&entry, 1, millisecondsLeft(deadline)) <= 0) continue;
+        char buffer[4096];
+        const ssize_t count = read(errorPipe_, buffer, sizeof buffer);
+        if (count > 0) {
+            errors_.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            closeFd(errorPipe_);
+        }
+    }
 }
 
 std::string SimDevice::received() {

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real programs as processes against the simulated device.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,17 @@ namespace vardel::e2e {
 using test::CRLF;
 using test::RunResult;
 
+struct SimOptions {
+    std::vector<std::string> arguments;  // more options; "{dir}" stands for the device's directory
+    bool readErrors = false;             // the error output kept for waitForError()
+};
+
 // A simulated device on its own pseudo-terminal, for one test. The scenario
 // is given as lines of the simulator's scenario file format.
 class SimDevice {
 public:
     explicit SimDevice(const std::vector<std::string>& scenarioLines);
+    SimDevice(const std::vector<std::string>& scenarioLines, const SimOptions& options);
     ~SimDevice();
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
@@ -27,6 +34,12 @@ public:
     // Once stopped: the simulator's exit status and CPU seconds.
     int exitStatus() const { return exitStatus_; }
     double cpuSeconds() const { return cpuSeconds_; }
+    // A path in the device's own directory, removed with it.
+    std::string file(const std::string& name) const { return directory_ + "/" + name; }
+    // With readErrors: waits until the error output shows `text` after what
+    // earlier waits found, at most `limit`. False when it didn't come.
+    bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    const std::string& errorsSoFar() const { return errors_; }
 
 private:
     std::string directory_;
@@ -34,6 +47,9 @@ private:
     std::string logPath_;
     int pid_ = -1;
     bool stopped_ = false;
+    int errorPipe_ = -1;
+    std::string errors_;
+    std::size_t errorsTaken_ = 0;
     int exitStatus_ = -1;
     double cpuSeconds_ = 0;
 };
@@ -47,7 +63,7 @@ struct RunOptions {
     std::vector<std::string> environment;  // more NAME=VALUE entries
 };
 
-// program: "vardel1" or "vardel3". Arguments are passed as they are.
+// program: "vardel1", "vardel3" or "vardel-sim". Arguments are passed as they are.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const RunOptions& options = {});
 
