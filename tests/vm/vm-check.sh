@@ -18,6 +18,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
 VM_TIME_LIMIT=${VM_TIME_LIMIT:-150}  # seconds from boot to power-off, guest hung or not
+# VM_GUEST_ENV: more NAME=VALUE words for the guest's checks (e.g. CPU_LIMIT=300),
+# passed on the kernel command line.
 
 result() {
     local results="$1/results.txt" group=$2
@@ -86,7 +88,7 @@ buildInitramfs() { # WORK KERNEL-ROOT VARDEL1 VARDEL3
     ln -s busybox "$STAGE/bin/sh"
     copyWithLibraries "$3" vm/vardel1
     copyWithLibraries "$4" vm/vardel3
-    gcc -static -O2 -Wall -Wextra -o "$STAGE/vm/vmtool" "$here/vmtool.c"
+    gcc -static -O2 -Wall -Wextra -Wpedantic -Werror -o "$STAGE/vm/vmtool" "$here/vmtool.c"
     cp "$here/words.table" "$STAGE/vm/"
     cp "$here/guest-init.sh" "$STAGE/init"
     chmod 755 "$STAGE/init"
@@ -108,8 +110,8 @@ count() { grep -a -o -F "$1" "$2" 2>/dev/null | wc -l; }  # occurrences, the log
 # Pulls out the adapter once the run in progress has sent its command and got
 # the start of its reply ("12", no carriage return).
 unplugInReply() {
-    local before=$1 i=0
-    while [ "$(count 'ZEA 9' "$WORK/usb.log")" -le "$before" ] && [ $i -lt 200 ]; do
+    local wanted=$1 i=0
+    while [ "$(count 'ZEA 9' "$WORK/usb.log")" -lt "$wanted" ] && [ $i -lt 200 ]; do
         sleep 0.02
         i=$((i + 1))
     done
@@ -158,7 +160,7 @@ run() {
     timeout -k 5 "$VM_TIME_LIMIT" qemu-system-x86_64 -machine pc,accel=tcg -m 256 -smp 1 \
         -nodefaults -no-user-config -display none -no-reboot \
         -kernel "$(echo "$kernel"/boot/vmlinuz-*)" -initrd "$WORK/initramfs.cpio" \
-        -append "console=ttyS1 loglevel=3 panic=-1 8250.nr_uarts=4" \
+        -append "console=ttyS1 loglevel=3 panic=-1 8250.nr_uarts=4 ${VM_GUEST_ENV:-}" \
         -chardev serial,id=c0,path="$WORK/com1" -device isa-serial,chardev=c0,index=0 \
         -chardev file,id=console,path="$WORK/console.log" -device isa-serial,chardev=console,index=1 \
         -chardev serial,id=c2,path="$WORK/com3" -device isa-serial,chardev=c2,index=2 \
@@ -170,7 +172,7 @@ run() {
     while kill -0 $qemu 2>/dev/null; do
         if [ $unplugged = no ] && grep -a -q "^VMREQ unplug" "$WORK/console.log"; then
             unplugged=yes
-            unplugInReply "$(count 'ZEA 9' "$WORK/usb.log")"
+            unplugInReply "$(grep -a "^VMREQ unplug" "$WORK/console.log" | tr -d '\r' | cut -d' ' -f3)"
         fi
         if [ $plugged = no ] && grep -a -q "^VMREQ plug" "$WORK/console.log"; then
             plugged=yes

@@ -7,21 +7,17 @@
  *       A run still going after 20 s is killed.
  *   vmtool as UID GID PROGRAM [ARG...]
  *       runs PROGRAM as that user, with GID as its only group.
- *   vmtool modem PATH
- *       prints the modem lines that TIOCMGET reports on PATH ("DTR RTS ...").
- *   vmtool ms
- *       prints the monotonic clock in milliseconds.
  *
  * Built with the host's gcc -static, so it needs nothing in the guest.
  */
 #define _GNU_SOURCE
+#include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -60,6 +56,7 @@ static int run(char **argv) {
     struct rusage usage;
     memset(&usage, 0, sizeof usage);
     while (wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR) return perror("wait4"), 1;
     }
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     printf("status=%d ms=%lld cpu=%lld\n", code, nowMs() - start, cpuMs(&usage));
@@ -75,25 +72,9 @@ static int runAs(char **argv) {
     return 127;
 }
 
-static int modem(const char *path) {
-    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    int lines = 0;
-    if (fd < 0 || ioctl(fd, TIOCMGET, &lines) != 0) return perror(path), 1;
-    static const struct { int bit; const char *name; } names[] = {
-        {TIOCM_DTR, "DTR"}, {TIOCM_RTS, "RTS"}, {TIOCM_CTS, "CTS"}, {TIOCM_DSR, "DSR"}, {TIOCM_CD, "CD"}};
-    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
-        if (lines & names[i].bit) printf("%s ", names[i].name);
-    }
-    printf("\n");
-    close(fd);
-    return 0;
-}
-
 int main(int argc, char **argv) {
     if (argc >= 5 && strcmp(argv[1], "run") == 0) return run(argv + 2);
     if (argc >= 5 && strcmp(argv[1], "as") == 0) return runAs(argv + 2);
-    if (argc == 3 && strcmp(argv[1], "modem") == 0) return modem(argv[2]);
-    if (argc == 2 && strcmp(argv[1], "ms") == 0) return printf("%lld\n", nowMs()), 0;
-    fprintf(stderr, "usage: vmtool run OUT ERR PROGRAM [ARG...] | as UID GID PROGRAM [ARG...] | modem PATH | ms\n");
+    fprintf(stderr, "usage: vmtool run OUT ERR PROGRAM [ARG...] | as UID GID PROGRAM [ARG...]\n");
     return 2;
 }
