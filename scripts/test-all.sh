@@ -14,6 +14,16 @@ cmake -S "$root" -B "$build" -DVARDEL_WERROR=ON \
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" -j"$jobs" --output-on-failure
 
+# The programs on a real kernel's UART and USB serial drivers, in a QEMU guest
+# (tests/vm; about a minute, without KVM).
+"$root/scripts/install-deps.sh" qemu-system-x86 busybox-static cpio socat xz-utils
+# The option is put back off, so that the suite above stays without them.
+cmake -S "$root" -B "$build" -DVARDEL_VM_TESTS=ON >/dev/null
+vm_status=0
+ctest --test-dir "$build" -L vm --output-on-failure || vm_status=$?
+cmake -S "$root" -B "$build" -DVARDEL_VM_TESTS=OFF >/dev/null
+[ "$vm_status" -eq 0 ]
+
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 # stopping at the first error; the exact real text reference compares fewer
 # doubles there (the fuzz target of the real text covers the rest).
