@@ -6,20 +6,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+
+#include "serial/termios_mapping.hpp"
 
 namespace vardel::sim {
 namespace {
 
-std::string fileType(mode_t mode) {
-    if (S_ISLNK(mode)) return "a symbolic link";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISREG(mode)) return "a regular file";
-    return "of an unknown type";
+// "a FIFO", "an unknown ..." for the messages.
+std::string article(std::string_view name) {
+    const bool vowel = !name.empty() && std::string_view("aeiou").find(name.front()) != std::string_view::npos;
+    return (vowel ? "an " : "a ") + std::string(name);
 }
+
 
 std::string systemError(const std::string& path) { return path + ": " + std::strerror(errno); }
 
@@ -43,7 +42,7 @@ int openLog(const std::string& path, std::string& error) {
         return fd;
     }
     if (!S_ISREG(status.st_mode)) {
-        error = path + ": is " + fileType(status.st_mode) + ", not a regular file; the log is never written there";
+        error = path + ": is " + article(fileTypeName(status.st_mode)) + ", not a regular file; the log is never written there";
         return -1;
     }
     // Not blocking, not following a link and checked again once open, in
@@ -66,7 +65,7 @@ int openLog(const std::string& path, std::string& error) {
 bool createControlFifo(const std::string& path, ControlFifo& fifo, std::string& error) {
     struct stat status {};
     if (lstat(path.c_str(), &status) == 0) {
-        error = path + ": is " + fileType(status.st_mode) + "; the control FIFO is made only where nothing exists";
+        error = path + ": is " + article(fileTypeName(status.st_mode)) + "; the control FIFO is made only where nothing exists";
         return false;
     }
     if (mkfifo(path.c_str(), 0600) != 0) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/numbers.hpp"
 #include "sim/sensor_names.hpp"
 
 namespace vardel::sim {
@@ -48,18 +49,6 @@ std::string_view firstWord(std::string_view text, std::string_view& rest) {
     rest = text.substr(end);
     while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
     return text.substr(0, end);
-}
-
-template <typename Number>
-std::optional<Number> parseNumber(std::string_view text) {
-    Number value{};
-    const char* end = text.data() + text.size();
-    auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
-    if constexpr (std::is_floating_point_v<Number>) {
-        if (!std::isfinite(value)) return std::nullopt;
-    }
-    return value;
 }
 
 std::optional<int> hexDigit(char c) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "sim/numbers.hpp"
+
 namespace vardel::sim {
 namespace {
 
@@ -35,19 +37,6 @@ std::string_view trimmed(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-template <typename Number>
-std::optional<Number> parseField(std::string_view text) {
-    text = trimmed(text);
-    Number value{};
-    const char* end = text.data() + text.size();
-    auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
-    if constexpr (std::is_floating_point_v<Number>) {
-        if (!std::isfinite(value)) return std::nullopt;
-    }
-    return value;
 }
 
 bool hasDigit(std::string_view text) {
@@ -118,8 +107,8 @@ std::optional<std::vector<SeriesPoint>> parseSeries(std::string_view text, std::
         first = false;
         if (header) continue;
         const std::size_t comma = line.find(',');
-        const auto time = comma == std::string_view::npos ? std::nullopt : parseField<std::int64_t>(line.substr(0, comma));
-        const auto count = comma == std::string_view::npos ? std::nullopt : parseField<double>(line.substr(comma + 1));
+        const auto time = comma == std::string_view::npos ? std::nullopt : parseNumber<std::int64_t>(trimmed(line.substr(0, comma)));
+        const auto count = comma == std::string_view::npos ? std::nullopt : parseNumber<double>(trimmed(line.substr(comma + 1)));
         if (!time || !count || *time < 0) {
             error = "line " + std::to_string(lineNumber) + ": not \"time_ms,count\"";
             return std::nullopt;
