@@ -213,7 +213,9 @@ void applyControlLine(Session& session, std::string_view line) {
     if (line.empty()) return;
     std::string error;
     const bool applied = applyScenarioLine(line, session.scenario, error);
-    reportLines(session, "control: ", {"'" + shownLine(line) + "': " + (applied ? "ok" : error)});
+    std::string report = "'";
+    report.append(shownLine(line)).append("': ").append(applied ? "ok" : error);
+    reportLines(session, "control: ", {report});
 }
 
 // Takes the lines that wait in the control FIFO, without blocking.
