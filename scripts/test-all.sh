@@ -23,3 +23,12 @@ ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_
   VARDEL_REFERENCE_COUNT=30000 ctest --test-dir "$asan" -j"$jobs" --output-on-failure
 
 "$root/scripts/fuzz.sh"
+
+# The other targets, each built and tested by scripts/build-target.sh:
+# Linux x86 32-bit, ARM 32- and 64-bit under qemu-user, Windows x86 32-bit
+# (built, imports checked) and clang on x86-64.
+for target in i686-linux armhf-linux aarch64-linux i686-windows clang; do
+  started=$(date +%s)
+  "$root/scripts/build-target.sh" "$target"
+  echo "$target: $(( ($(date +%s) - started) / 60 )) min"
+done
