@@ -99,7 +99,11 @@ constexpr std::array<Extended, POWER_COUNT> buildPowersOfTen() {
     for (int index = 0; index < POWER_COUNT; ++index) {
         const unsigned wanted = tabulatedExponent(index);
         for (; reached + 27 <= wanted; reached += 27) multiplyBy(exact, FIVE_TO_27);
-        for (; reached < wanted; ++reached) multiplyBy(exact, 5);
+        if (reached < wanted) {  // the rest in one step, 5^26 at most
+            std::uint64_t factor = 1;
+            for (; reached < wanted; ++reached) factor *= 5;
+            multiplyBy(exact, factor);
+        }
         table[index] = nearestExtended(exact, static_cast<int>(wanted));
     }
     return table;
