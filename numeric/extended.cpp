@@ -1,5 +1,7 @@
 #include "numeric/extended.hpp"
 
+#include "numeric/wide128.hpp"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -8,7 +10,7 @@
 namespace vardel {
 namespace {
 
-__extension__ typedef unsigned __int128 Wide;
+using Wide = Wide128;
 
 constexpr int TOP_BIT = 63;  // position of the integer bit in the significand
 
@@ -18,22 +20,18 @@ constexpr Extended overflowed(bool negative) {
     return Extended{negative, Extended::MAX_EXPONENT + 1, std::uint64_t{1} << TOP_BIT, true};
 }
 
-constexpr int bitLength(Wide m) {
-    const auto high = static_cast<std::uint64_t>(m >> 64);
-    if (high != 0) return 128 - std::countl_zero(high);
-    return 64 - std::countl_zero(static_cast<std::uint64_t>(m));
-}
-
 // m / 2^shift rounded to nearest, ties to even; `sticky` says that nonzero
 // bits lie below m itself (only meaningful when shift >= 1).
 constexpr Wide shiftRightRounded(Wide m, int shift, bool sticky) {
     if (shift <= 0) return m;
     if (shift > 128) return 0;
-    const Wide kept = shift == 128 ? 0 : m >> shift;
-    const Wide rest = shift == 128 ? m : m & ((Wide{1} << shift) - 1);
-    const Wide half = Wide{1} << (shift - 1);
-    const bool roundUp = rest > half || (rest == half && (sticky || (kept & 1) != 0));
-    return kept + (roundUp ? 1 : 0);
+    // One bit more than kept: the rounding bit; the bits below it only say
+    // whether the value lies exactly halfway.
+    const ShiftedWide withRoundingBit = shiftRightSticky(m, shift - 1);
+    const Wide kept = withRoundingBit.value >> 1;
+    const bool roundingBit = (withRoundingBit.value.low & 1) != 0;
+    const bool roundUp = roundingBit && (withRoundingBit.lost || sticky || (kept.low & 1) != 0);
+    return roundUp ? kept + 1 : kept;
 }
 
 // The extended value nearest to (m + f) * 2^e, where 0 <= f < 1 and f > 0
@@ -45,13 +43,13 @@ constexpr Extended roundPack(bool negative, Wide m, int e, bool sticky) {
     int exponent = std::max(lead, int{Extended::MIN_EXPONENT});
     const int shift = exponent - TOP_BIT - e;
     Wide significand = shift < 0 ? m << -shift : shiftRightRounded(m, shift, sticky);
-    if ((significand >> 64) != 0) {  // rounding carried into a 65th bit
-        significand >>= 1;
+    if (significand.high != 0) {  // rounding carried into a 65th bit
+        significand = significand >> 1;
         ++exponent;
     }
     if (exponent > Extended::MAX_EXPONENT) return overflowed(negative);
     if (significand == 0) return zero(negative);
-    return Extended{negative, exponent, static_cast<std::uint64_t>(significand), false};
+    return Extended{negative, exponent, significand.low, false};
 }
 
 // Exact powers of five for building the table (10^k = 5^k * 2^k), in 64-bit
@@ -64,9 +62,9 @@ struct PowerOfFive {
 constexpr void multiplyBy(PowerOfFive& n, std::uint64_t factor) {
     std::uint64_t carry = 0;
     for (int i = 0; i < n.used; ++i) {
-        const Wide product = Wide{n.limbs[i]} * factor + carry;
-        n.limbs[i] = static_cast<std::uint64_t>(product);
-        carry = static_cast<std::uint64_t>(product >> 64);
+        const Wide product = multiplyWide(n.limbs[i], factor) + carry;
+        n.limbs[i] = product.low;
+        carry = product.high;
     }
     if (carry != 0) n.limbs[n.used++] = carry;
 }
@@ -76,7 +74,7 @@ constexpr void multiplyBy(PowerOfFive& n, std::uint64_t factor) {
 constexpr Extended nearestExtended(const PowerOfFive& n, int twos) {
     const int top = n.used - 1;
     if (top == 0) return roundPack(false, n.limbs[0], twos, false);
-    const Wide window = (Wide{n.limbs[top]} << 64) | n.limbs[top - 1];
+    const Wide window{n.limbs[top], n.limbs[top - 1]};
     bool sticky = false;
     for (int i = 0; i < top - 1; ++i) sticky = sticky || n.limbs[i] != 0;
     return roundPack(false, window, 64 * (top - 1) + twos, sticky);
@@ -101,7 +99,11 @@ constexpr std::array<Extended, POWER_COUNT> buildPowersOfTen() {
     for (int index = 0; index < POWER_COUNT; ++index) {
         const unsigned wanted = tabulatedExponent(index);
         for (; reached + 27 <= wanted; reached += 27) multiplyBy(exact, FIVE_TO_27);
-        for (; reached < wanted; ++reached) multiplyBy(exact, 5);
+        if (reached < wanted) {  // the rest in one step, 5^26 at most
+            std::uint64_t factor = 1;
+            for (; reached < wanted; ++reached) factor *= 5;
+            multiplyBy(exact, factor);
+        }
         table[index] = nearestExtended(exact, static_cast<int>(wanted));
     }
     return table;
@@ -148,7 +150,7 @@ std::uint64_t narrowMagnitude(const Extended& a, NarrowFormat format, bool& over
     const Wide m = shiftRightRounded(a.significand, unit - (a.exponent - TOP_BIT), false);
     // A significand that rounded up to 2^precision carries into the exponent field.
     const std::uint64_t bits =
-        (std::uint64_t(unit - smallestUnit) << (format.precision - 1)) + static_cast<std::uint64_t>(m);
+        (std::uint64_t(unit - smallestUnit) << (format.precision - 1)) + m.low;
     if (bits >= infinityBits(format)) {
         overflow = true;
         return infinityBits(format);
@@ -187,7 +189,7 @@ Extended multiply(const Extended& a, const Extended& b) {
     const bool negative = a.negative != b.negative;
     if (a.overflow || b.overflow) return overflowed(negative);
     if (isZero(a) || isZero(b)) return zero(negative);
-    const Wide product = Wide{a.significand} * b.significand;
+    const Wide product = multiplyWide(a.significand, b.significand);
     return roundPack(negative, product, a.exponent + b.exponent - 2 * TOP_BIT, false);
 }
 
@@ -203,15 +205,19 @@ Extended divide(const Extended& a, const Extended& b) {
     normalize(divisor, divisorExponent);
     // Long division: a 65-bit quotient leaves a rounding bit, the remainder
     // tells whether anything lies below it.
-    Wide quotient = (Wide{dividend} << 64) / divisor;
-    Wide remainder = (Wide{dividend} << 64) % divisor;
+    const WideQuotient division = divideWide(Wide{dividend, 0}, divisor);
+    Wide quotient = division.quotient;
+    std::uint64_t remainder = division.remainder;
     int e = dividendExponent - divisorExponent - 64;
-    if ((quotient >> 64) == 0) {
+    if (quotient.high == 0) {
+        // One more quotient bit from the doubled remainder, which may need
+        // a 65th bit: then it certainly holds the divisor once.
+        const bool carried = (remainder >> 63) != 0;
         remainder <<= 1;
-        quotient <<= 1;
-        if (remainder >= divisor) {
+        quotient = quotient << 1;
+        if (carried || remainder >= divisor) {
             remainder -= divisor;
-            quotient |= 1;
+            quotient = quotient | 1;
         }
         --e;
     }
@@ -231,12 +237,13 @@ Extended add(const Extended& a, const Extended& b) {
     const Wide largeBits = Wide{large.significand} << GUARD;
     const Wide smallBits = Wide{small.significand} << GUARD;
     const int gap = large.exponent - small.exponent;
-    const Wide aligned = gap >= 128 ? 0 : smallBits >> gap;
-    const bool sticky = gap >= 128 || (aligned << gap) != smallBits;
+    const ShiftedWide shifted = shiftRightSticky(smallBits, gap);
+    const Wide aligned = shifted.value;
+    const bool sticky = shifted.lost;
     const int e = large.exponent - TOP_BIT - GUARD;
     if (a.negative == b.negative) return roundPack(large.negative, largeBits + aligned, e, sticky);
-    const Wide difference = largeBits - aligned - (sticky ? 1 : 0);
-    if (difference == 0 && !sticky) return zero(false);
+    const Wide difference = largeBits - aligned - (sticky ? 1u : 0u);
+    if (isZero(difference) && !sticky) return zero(false);
     return roundPack(large.negative, difference, e, sticky);
 }
 
@@ -267,8 +274,8 @@ Extended scaleByPowerOfTen(const Extended& a, std::int32_t p) {
 Extended roundToIntegral(const Extended& a) {
     if (a.overflow || isZero(a) || a.exponent >= TOP_BIT) return a;
     const Wide rounded = shiftRightRounded(a.significand, TOP_BIT - a.exponent, false);
-    if (rounded == 0) return zero(a.negative);
-    Extended result = extendedFromUint64(static_cast<std::uint64_t>(rounded));
+    if (isZero(rounded)) return zero(a.negative);
+    Extended result = extendedFromUint64(rounded.low);
     result.negative = a.negative;
     return result;
 }

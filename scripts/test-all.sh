@@ -35,6 +35,15 @@ ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_
 
 "$root/scripts/fuzz.sh"
 
+# The other targets, each built and tested by scripts/build-target.sh:
+# Linux x86 32-bit, ARM 32- and 64-bit under qemu-user, Windows x86 32-bit
+# (built, imports checked) and clang on x86-64.
+for target in i686-linux armhf-linux aarch64-linux i686-windows clang; do
+  started=$(date +%s)
+  "$root/scripts/build-target.sh" "$target"
+  echo "$target: $(( ($(date +%s) - started) / 60 )) min"
+done
+
 # The Debian package, checked unpacked in a temporary folder (nothing is
 # installed); then the benchmark once on its programs: its figures never fail
 # the run.

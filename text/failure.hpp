@@ -7,11 +7,20 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <version>
+#ifdef __cpp_lib_source_location
+#include <source_location>
+#endif
 
 namespace vardel {
 
-// Where a failure is raised: the file name and line from the compiler's
-// builtins, which gcc and clang both have whatever their library offers.
+// Where a failure is raised: the file name and line.
+#ifdef __cpp_lib_source_location
+using SourceLocation = std::source_location;
+#else
+// Where the library has no std::source_location (clang 14 with libstdc++ 12):
+// the same file name and line from the compiler's builtins, which gcc, clang
+// and MSVC all have.
 class SourceLocation {
 public:
     static constexpr SourceLocation current(const char* file = __builtin_FILE(),
@@ -28,6 +37,7 @@ private:
     const char* file_ = "";
     std::uint_least32_t line_ = 0;
 };
+#endif
 
 enum class FailureKind { Conversion, Overflow, InvalidOperation, Output };
 

@@ -150,6 +150,19 @@ ChildEnd stopSimulator(pid_t pid) {
     return end;
 }
 
+// The command that runs a program of the build on this machine, such as an
+// emulator for another processor: words separated by spaces, empty for none.
+#ifndef VARDEL_PROGRAM_PREFIX
+#define VARDEL_PROGRAM_PREFIX ""
+#endif
+
+std::vector<std::string> programPrefix() {
+    std::vector<std::string> words;
+    std::istringstream text(VARDEL_PROGRAM_PREFIX);
+    for (std::string word; text >> word;) words.push_back(word);
+    return words;
+}
+
 std::string programPath(const std::string& program) {
     if (program == "vardel1") return VARDEL1_PATH;
     if (program == "vardel3") return VARDEL3_PATH;
@@ -295,7 +308,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     const std::string outputFile = directory + "/stdout";
     const std::string portPath = options.portPath.empty() ? directory + "/no-device" : options.portPath;
 
-    std::vector<std::string> argumentTexts{path};
+    std::vector<std::string> argumentTexts = programPrefix();
+    argumentTexts.push_back(path);
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environmentTexts = programEnvironment(program, portPath, options.frenchLocale);
     environmentTexts.insert(environmentTexts.end(), options.environment.begin(), options.environment.end());

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "tests/e2e/harness.hpp"
+#include "tests/support/exclusive_mode.hpp"
 
 using namespace vardel::e2e;
 using Clock = std::chrono::steady_clock;
@@ -363,11 +364,9 @@ TEST(SerialPort, RunLeavesTheLineAt9600Baud8N1WithModemLinesUpAndThePortShareabl
     ASSERT_EQ(tcgetattr(fd, &line), 0);
     EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
     EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | HUPCL | CLOCAL), static_cast<tcflag_t>(CS8 | CLOCAL));
-#ifdef TIOCGEXCL
-    int exclusive = 1;
-    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0) << "the run left the terminal in exclusive mode";
-#endif
+    if (const auto exclusive = vardel::test::exclusiveMode(fd)) {
+        EXPECT_EQ(*exclusive, 0) << "the run left the terminal in exclusive mode";
+    }
     close(fd);
 }
 

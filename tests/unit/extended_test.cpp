@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfenv>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -322,9 +324,11 @@ TEST(ExtendedComparison, OrdersMagnitudesIgnoringSign) {
 }
 
 // ---------------------------------------------------------------------------
-// Cross-check against the x87 extended type.
+// Cross-check against the x87 extended type, where long double is that
+// format (x86 hosts, 64- and 32-bit): the same 64-bit significand and 15-bit
+// exponent, stored in the first ten bytes.
 
-#if defined(__x86_64__)
+#if LDBL_MANT_DIG == 64 && LDBL_MAX_EXP == 16384
 
 constexpr int OPERATIONS = 1000000;
 
@@ -355,10 +359,13 @@ Extended fromLongDouble(long double value) {
     return make(negative, biased - 16383, significand);
 }
 
+// 1 + 2^-63 needs all 64 bits of the significand: a unit set to a shorter
+// precision gives 1.
 bool x87RoundsToNearestWithFullPrecision() {
-    std::uint16_t control = 0;
-    asm volatile("fnstcw %0" : "=m"(control));
-    return ((control >> 8) & 3) == 3 && ((control >> 10) & 3) == 0;
+    const volatile long double one = 1;
+    const volatile long double lastBit = std::ldexp(1.0L, -63);
+    const volatile long double sum = one + lastBit;
+    return std::fegetround() == FE_TONEAREST && sum != one;
 }
 
 // Deterministic operands: random signs and significands, some with few
@@ -563,7 +570,7 @@ TEST_F(ExtendedAgainstX87, RoundToIntegral) {
     EXPECT_NO_MISMATCH(mismatches);
 }
 
-#endif  // __x86_64__
+#endif  // x87 long double
 
 }  // namespace
 }  // namespace vardel

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the programs for one target, warnings as errors, and tests them on
+# this machine (Debian x86-64): the unit tests and the end-to-end tests
+# against the simulated device, which always runs natively.
+# Usage: scripts/build-target.sh TARGET [build folder]   (default: build-TARGET)
+#   native          x86-64 Linux with g++
+#   clang           x86-64 Linux with clang++
+#   i686-linux      Linux x86 32-bit (run by the x86-64 kernel)
+#   armhf-linux     Linux ARM 32-bit, e.g. Raspberry Pi OS (run under qemu-arm)
+#   aarch64-linux   Linux ARM 64-bit (run under qemu-aarch64)
+#   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-1.0.0-windows-x86_64.zip
+#   i686-windows    Windows x86 32-bit: vardel1.exe, vardel3.exe, vardel-1.0.0-windows-x86.zip
+# The Windows targets are built and their imports checked; their end-to-end
+# tests under Wine are run by the test command (64-bit only, see README).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+target=${1:?"usage: $0 TARGET [build folder]"}
+build=${2:-"$root/build-$target"}
+jobs=$(nproc)
+
+toolchain=""
+packages=()
+compiler=()
+case "$target" in
+  native) ;;
+  clang) packages=(clang); compiler=(-DCMAKE_CXX_COMPILER=clang++) ;;
+  i686-linux) toolchain=linux-i686.cmake; packages=(g++-i686-linux-gnu) ;;
+  armhf-linux) toolchain=linux-armhf.cmake; packages=(g++-arm-linux-gnueabihf qemu-user) ;;
+  aarch64-linux) toolchain=linux-aarch64.cmake; packages=(g++-aarch64-linux-gnu qemu-user) ;;
+  x86_64-windows) toolchain=mingw-w64-x86_64.cmake; packages=(g++-mingw-w64-x86-64-win32) ;;
+  i686-windows) toolchain=mingw-w64-i686.cmake; packages=(g++-mingw-w64-i686-win32) ;;
+  *) echo "$0: unknown target $target" >&2; exit 2 ;;
+esac
+
+"$root/scripts/install-deps.sh"
+[ ${#packages[@]} -eq 0 ] || "$root/scripts/install-deps.sh" "${packages[@]}"
+
+configure=(-S "$root" -B "$build" -DVARDEL_WERROR=ON "${compiler[@]}")
+[ -z "$toolchain" ] || configure+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain")
+
+case "$target" in
+  *-windows)
+    cmake "${configure[@]}" >/dev/null
+    cmake --build "$build" -j"$jobs"
+    (cd "$build" && cpack -G ZIP >/dev/null)
+    triplet=$( [ "$target" = i686-windows ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32 )
+    sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe"
+    echo "$target: $build/vardel1.exe $build/vardel3.exe, only system DLLs imported"
+    echo "$target: package $(ls "$build"/vardel-*windows-*.zip)"
+    ;;
+  *-linux)
+    # The simulated device of a native build, for the end-to-end tests.
+    host="$root/build-host-sim"
+    cmake -S "$root" -B "$host" -DVARDEL_TESTS=OFF >/dev/null
+    cmake --build "$host" -j"$jobs" --target vardel-sim
+    cmake "${configure[@]}" -DVARDEL_SIM_PROGRAM="$host/vardel-sim" >/dev/null
+    cmake --build "$build" -j"$jobs"
+    ctest --test-dir "$build" -j"$jobs" --output-on-failure
+    ;;
+  *)
+    cmake "${configure[@]}" >/dev/null
+    cmake --build "$build" -j"$jobs"
+    ctest --test-dir "$build" -j"$jobs" --output-on-failure
+    ;;
+esac
