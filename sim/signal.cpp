@@ -84,7 +84,10 @@ double gaussianDraw(std::uint64_t seed, std::uint64_t index) {
     const std::uint64_t base = splitMix(seed ^ splitMix(index));
     const double u1 = unitInterval(splitMix(base));
     const double u2 = unitInterval(splitMix(base + 1));
-    return std::sqrt(-2 * std::log(u1)) * std::cos(2 * std::numbers::pi * u2);
+    // Stored as a double: x87 code would otherwise hand back an 80-bit
+    // register, and the same draw could compare unequal to itself.
+    const volatile double draw = std::sqrt(-2 * std::log(u1)) * std::cos(2 * std::numbers::pi * u2);
+    return draw;
 }
 
 std::int32_t clampCount(double count) {

@@ -308,7 +308,9 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     const std::string outputFile = directory + "/stdout";
     const std::string portPath = options.portPath.empty() ? directory + "/no-device" : options.portPath;
 
-    std::vector<std::string> argumentTexts = programPrefix();
+    // The simulated device is always a program of this machine: only the
+    // drivers run through the prefix.
+    std::vector<std::string> argumentTexts = program == "vardel-sim" ? std::vector<std::string>{} : programPrefix();
     argumentTexts.push_back(path);
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environmentTexts = programEnvironment(program, portPath, options.frenchLocale);
