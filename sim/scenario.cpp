@@ -179,16 +179,17 @@ std::optional<Wave> parseWaveWords(const std::vector<std::string_view>& words, s
     const std::size_t most = wave.shape == Shape::Sine ? 5 : 4;
     const auto low = words.size() > 1 ? parseNumber<double>(words[1]) : std::nullopt;
     const auto high = words.size() > 2 ? parseNumber<double>(words[2]) : std::nullopt;
-    const auto period = words.size() > 3 ? parseNumber<std::uint32_t>(words[3]) : std::nullopt;
+    // A period that isn't a number counts as 0, which is refused too.
+    const std::uint32_t period = words.size() > 3 ? parseNumber<std::uint32_t>(words[3]).value_or(0) : 0;
     const auto phase = words.size() > 4 ? parseNumber<double>(words[4]) : std::optional<double>(0);
-    if (words.size() < 4 || words.size() > most || !low || !high || !period || *period == 0 || !phase) {
+    if (words.size() < 4 || words.size() > most || !low || !high || period == 0 || !phase) {
         error = std::string(words[0]) + " takes LOW HIGH PERIOD_MS" + (most == 5 ? " [PHASE_DEG]" : "") +
                 ", the period a whole number above 0";
         return std::nullopt;
     }
     wave.low = *low;
     wave.high = *high;
-    wave.periodMs = *period;
+    wave.periodMs = period;
     wave.phaseDegrees = *phase;
     return wave;
 }
