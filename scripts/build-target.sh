@@ -53,7 +53,7 @@ esac
 wine32Tests() {
   if "$install_wine32"; then "$root/scripts/install-deps.sh" wine32:i386; fi
   if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-    echo "$target: Wine tests SKIPPED: 32-bit Wine (wine32:i386) is not installed;"
+    echo "$target: the x86 programs' Wine end-to-end tests were SKIPPED: 32-bit Wine (wine32:i386) is not installed;"
     echo "$target: run scripts/build-target.sh --install-wine32 i686-windows to install it and run them"
     return 0
   fi
