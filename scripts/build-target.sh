@@ -2,7 +2,8 @@
 # Builds the programs for one target, warnings as errors, and tests them on
 # this machine (Debian x86-64): the unit tests and the end-to-end tests
 # against the simulated device, which always runs natively.
-# Usage: scripts/build-target.sh TARGET [build folder]   (default: build-TARGET)
+# Usage: scripts/build-target.sh [--install-wine32] TARGET [build folder]
+#   (default folder: build-TARGET)
 #   native          x86-64 Linux with g++
 #   clang           x86-64 Linux with clang++
 #   i686-linux      Linux x86 32-bit (run by the x86-64 kernel)
@@ -10,11 +11,23 @@
 #   aarch64-linux   Linux ARM 64-bit (run under qemu-aarch64)
 #   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-1.0.0-windows-x86_64.zip
 #   i686-windows    Windows x86 32-bit: vardel1.exe, vardel3.exe, vardel-1.0.0-windows-x86.zip
-# The Windows targets are built and their imports checked; their end-to-end
-# tests under Wine are run by the test command (64-bit only, see README).
+# The Windows targets are built and their imports checked. The end-to-end
+# tests of x86_64-windows under Wine are run by the test command; those of
+# i686-windows here, under 32-bit Wine, when it is installed (Debian's
+# wine32:i386, which adds the i386 architecture to dpkg: --install-wine32
+# installs it; see README).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:?"usage: $0 TARGET [build folder]"}
+install_wine32=false
+if [ "${1:-}" = --install-wine32 ]; then
+  install_wine32=true
+  shift
+fi
+target=${1:?"usage: $0 [--install-wine32] TARGET [build folder]"}
+if "$install_wine32" && [ "$target" != i686-windows ]; then
+  echo "$0: --install-wine32 is for the target i686-windows" >&2
+  exit 2
+fi
 build=${2:-"$root/build-$target"}
 jobs=$(nproc)
 
@@ -35,6 +48,22 @@ esac
 "$root/scripts/install-deps.sh"
 [ ${#packages[@]} -eq 0 ] || "$root/scripts/install-deps.sh" "${packages[@]}"
 
+# The x86 programs' end-to-end tests under 32-bit Wine, against the
+# simulated device and the Linux programs of a native build.
+wine32Tests() {
+  if "$install_wine32"; then "$root/scripts/install-deps.sh" wine32:i386; fi
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+    echo "$target: the x86 programs' Wine end-to-end tests were SKIPPED: 32-bit Wine (wine32:i386) is not installed;"
+    echo "$target: run scripts/build-target.sh --install-wine32 i686-windows to install it and run them"
+    return 0
+  fi
+  local host="$root/build-host-wine32"
+  cmake -S "$root" -B "$host" -DVARDEL_WERROR=ON -DVARDEL_WINE_TESTS=ON -DVARDEL_WINE_ARCH=win32 \
+    -DVARDEL_WINDOWS_BUILD_DIR="$build" >/dev/null
+  cmake --build "$host" -j"$jobs" --target vardel_wine_tests
+  ctest --test-dir "$host" -L wine -j"$jobs" --output-on-failure
+}
+
 configure=(-S "$root" -B "$build" -DVARDEL_WERROR=ON "${compiler[@]}")
 [ -z "$toolchain" ] || configure+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain")
 
@@ -47,6 +76,7 @@ case "$target" in
     sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe"
     echo "$target: $build/vardel1.exe $build/vardel3.exe, only system DLLs imported"
     echo "$target: package $(ls "$build"/vardel-*windows-*.zip)"
+    if [ "$target" = i686-windows ]; then wine32Tests; fi
     ;;
   *-linux)
     # The simulated device of a native build, for the end-to-end tests.

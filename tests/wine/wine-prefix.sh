@@ -1,9 +1,11 @@
 #!/bin/sh
 # The Wine prefix that the Windows end-to-end tests share.
 #
-#   wine-prefix.sh start PREFIX WINE64 WINESERVER
-#   wine-prefix.sh stop  PREFIX WINE64 WINESERVER
+#   wine-prefix.sh start PREFIX WINE WINESERVER ARCH
+#   wine-prefix.sh stop  PREFIX WINE WINESERVER ARCH
 #
+# WINE is the loader of ARCH: wine64 for win64, 32-bit Wine's loader for
+# win32 (a 32-bit-only prefix).
 # "start" creates the prefix once, maps COM1 and COM3 to the fixed paths
 # PREFIX/ports/com1 and PREFIX/ports/com3 (symbolic links that each test
 # points at its simulated device), and leaves the server and Wine's
@@ -14,8 +16,9 @@ action=$1
 prefix=$2
 wine=$3
 server=$4
+arch=$5
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
 
@@ -48,5 +51,5 @@ start() {
 case "$action" in
   start) start ;;
   stop) quiet "$server" -k || true ;;
-  *) echo "usage: $0 start|stop PREFIX WINE64 WINESERVER" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop PREFIX WINE WINESERVER ARCH" >&2; exit 2 ;;
 esac

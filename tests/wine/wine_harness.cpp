@@ -174,7 +174,7 @@ Command linuxCommand(const Invocation& run, const std::string& noDevice) {
 Command windowsCommand(const Invocation& run, const std::string& workDirectory) {
     Command command;
     const std::string program = windowsProgramPath(run.program);
-    command.argv.push_back(VARDEL_WINE64);
+    command.argv.push_back(VARDEL_WINE);
     if (run.commandLineTail.empty()) {
         command.argv.push_back(program);
         for (const auto& argument : run.arguments) command.argv.push_back(utf8FromWindows1252(argument));
