@@ -33,6 +33,9 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     { echo "$0: not a git checkout: set SOURCE_DATE_EPOCH" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH
+# CPack gives the .deb's own members (debian-binary, control.tar.gz,
+# data.tar.gz) the modes of the files it wrote, which follow the umask.
+umask 0022
 
 # dpkg's own file name map (of the current folder) is left out: the build's
 # maps of the source and build folders replace it.
