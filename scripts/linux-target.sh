@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034
 # Sourced by scripts/build-package.sh and scripts/check-package.sh: what a
 # Linux target of a Debian package is, named as in scripts/build-target.sh
 # (native is this machine). linux_target TARGET sets
