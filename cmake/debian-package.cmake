@@ -46,7 +46,20 @@ can be tried, and calling programs tested, without the hardware.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A cross build is packed for its target's Debian architecture; its libc6
+# dependency is read from the programs at packing time
+# (debian-libc-depends.cmake), where dpkg-shlibdeps can't compute it.
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND dpkg-architecture -t ${VARDEL_TRIPLET} -qDEB_HOST_ARCH
+    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+    COMMAND_ERROR_IS_FATAL ANY)
+  set(CPACK_VARDEL_OBJDUMP ${CMAKE_OBJDUMP})
+  set(CPACK_VARDEL_PROGRAMS ${CMAKE_BINARY_DIR}/vardel1 ${CMAKE_BINARY_DIR}/vardel3
+                            ${CMAKE_BINARY_DIR}/vardel-sim)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/debian-libc-depends.cmake)
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -1,6 +1,6 @@
 # The zip for Windows users: both programs, a short notice and the manual as
-# text, all with Windows line ends.
-#   cpack -G ZIP   (in the cross build folder)
+# text, all with Windows line ends, under one folder named like the zip.
+#   cmake --build <cross build folder> --target vardel_zip
 configure_file(${CMAKE_SOURCE_DIR}/packaging/README-windows.txt
                ${CMAKE_BINARY_DIR}/README-windows.txt @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/README-windows.txt DESTINATION .)
@@ -14,14 +14,13 @@ add_custom_command(OUTPUT ${VARDEL_MANUAL_TEXT}
 add_custom_target(vardel_manual_text ALL DEPENDS ${VARDEL_MANUAL_TEXT})
 install(FILES ${VARDEL_MANUAL_TEXT} DESTINATION .)
 
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME vardel)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(CPACK_PACKAGE_FILE_NAME vardel-${PROJECT_VERSION}-windows-x86)
+  set(VARDEL_ZIP_NAME vardel-${PROJECT_VERSION}-windows-x86)
 else()
-  set(CPACK_PACKAGE_FILE_NAME vardel-${PROJECT_VERSION}-windows-x86_64)
+  set(VARDEL_ZIP_NAME vardel-${PROJECT_VERSION}-windows-x86_64)
 endif()
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Command-line drivers of the Orphy Portable 2 interface")
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+add_custom_target(vardel_zip
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+          -DNAME=${VARDEL_ZIP_NAME} -P ${CMAKE_CURRENT_LIST_DIR}/windows-zip.cmake
+  COMMENT "Packing ${VARDEL_ZIP_NAME}.zip" VERBATIM)
+add_dependencies(vardel_zip vardel1 vardel3 vardel_manual_text)

@@ -69,9 +69,10 @@ configure=(-S "$root" -B "$build" -DVARDEL_WERROR=ON "${compiler[@]}")
 
 case "$target" in
   *-windows)
-    cmake "${configure[@]}" >/dev/null
+    "$root/scripts/install-deps.sh" zip
+    cmake "${configure[@]}" -DCMAKE_PROJECT_INCLUDE="$root/cmake/reproducible.cmake" >/dev/null
     cmake --build "$build" -j"$jobs"
-    (cd "$build" && cpack -G ZIP >/dev/null)
+    cmake --build "$build" --target vardel_zip >/dev/null
     triplet=$( [ "$target" = i686-windows ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32 )
     sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe"
     echo "$target: $build/vardel1.exe $build/vardel3.exe, only system DLLs imported"

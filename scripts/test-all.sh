@@ -46,8 +46,13 @@ for target in i686-linux armhf-linux aarch64-linux i686-windows clang; do
   echo "$target: $(( ($(date +%s) - started) / 60 )) min"
 done
 
-# The Debian package, checked unpacked in a temporary folder (nothing is
-# installed); then the benchmark once on its programs: its figures never fail
-# the run.
-"$root/scripts/check-package.sh"
+# The Debian packages of this machine and of the Linux cross targets, each
+# checked unpacked in a temporary folder (nothing is installed); the amd64
+# package and the Windows zip built a second time, from a copy of the
+# sources, and compared byte for byte; then the benchmark once on the
+# package's programs: its figures never fail the run.
+for target in native i686-linux armhf-linux aarch64-linux; do
+  "$root/scripts/check-package.sh" "$target"
+done
+"$root/scripts/check-reproducible.sh"
 "$root/scripts/bench.sh" "$root/build-package/cmake" || echo "bench: could not run the benchmark"
