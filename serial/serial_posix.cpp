@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "serial/low_latency.hpp"
 #include "serial/serial_link.hpp"
 #include "serial/termios_mapping.hpp"
 
@@ -22,6 +23,7 @@ namespace vardel {
 
 struct PortState {
     int fd = -1;  // what open gave; -1 when the port could not be had
+    std::optional<int> serialFlagsFound;  // put back at the close: the run set low latency
 };
 
 namespace {
@@ -181,6 +183,19 @@ int openTerminal(const SerialLink& link, const std::string& path) {
     return fd;
 }
 
+// Exclusive mode, the line, low latency, and an empty receive queue.
+void setUpPort(SerialLink& link, const std::string& path) {
+    const int fd = link.port->fd;
+    ioctl(fd, TIOCEXCL);
+    configureLine(fd, link.lineSettings);
+    const LowLatencyRequest lowLatency = requestLowLatency(fd);
+    link.port->serialFlagsFound = lowLatency.flagsFound;
+    // What came while no run had the port is no reply to this run.
+    tcflush(fd, TCIFLUSH);
+    traceLink(link, "opened " + path);
+    traceLink(link, lowLatencyTraceText(lowLatency));
+}
+
 }  // namespace
 
 std::string_view fileTypeName(mode_t mode) {
@@ -268,13 +283,8 @@ void openPort(SerialLink& link) {
         close(fd);
         fd = -1;
     }
-    link.port.reset(new PortState{fd});
-    if (fd < 0) return;
-    ioctl(fd, TIOCEXCL);
-    configureLine(fd, link.lineSettings);
-    // What came while no run had the port is no reply to this run.
-    tcflush(fd, TCIFLUSH);
-    traceLink(link, "opened " + path);
+    link.port.reset(new PortState{fd, std::nullopt});
+    if (fd >= 0) setUpPort(link, path);
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
@@ -333,8 +343,11 @@ std::uint32_t tickCount() {
 
 // On a pseudo-terminal the exclusive mode outlives our descriptor while
 // another one is open, and would turn away the next run: clear it first.
+// Low latency outlives the close too, until the adapter is unplugged: the
+// next program finds the flags as this run found them.
 void PortRelease::operator()(PortState* state) const noexcept {
     if (state->fd >= 0) {
+        if (state->serialFlagsFound) restoreSerialFlags(state->fd, *state->serialFlagsFound);
         ioctl(state->fd, TIOCNXCL);
         flock(state->fd, LOCK_UN);
         close(state->fd);

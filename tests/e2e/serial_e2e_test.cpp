@@ -469,7 +469,9 @@ TEST(Trace, TellsWhatTheLinkDidAndLeavesTheOutputAlone) {
         std::vector<std::string> traced;  // each in the trace, in this order
     };
     const std::vector<Case> cases = {
-        {answering.path(), {"port Com1: is " + answering.path(), "opened ", "sent \"ZEA 1\\r\"", "received \"612\\r\""}},
+        {answering.path(),
+         {"port Com1: is " + answering.path(), "opened ", "low latency not available: ", "sent \"ZEA 1\\r\"",
+          "received \"612\\r\""}},
         {unterminated.path(), {"sent \"ZEA 1\\r\"", "time-out after 1000 ms; bytes without a carriage return: \"61\""}},
         {std::string(directory) + "/absent", {"open failed: No such file or directory", "not sent, no port"}},
         {regularFile, {"refused: not a terminal (regular file)"}},

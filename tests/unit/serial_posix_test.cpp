@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "serial/line_settings.hpp"
+#include "serial/low_latency.hpp"
 #include "serial/serial_link.hpp"
 #include "serial/termios_mapping.hpp"
 #include "tests/support/exclusive_mode.hpp"
@@ -93,10 +98,11 @@ struct PseudoTerminal {
     void send(const std::string& bytes) const { ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
 };
 
-SerialLink linkTo(const std::string& path) {
+SerialLink linkTo(const std::string& path, const Trace* trace = nullptr) {
     SerialLink link;
     link.portName = path;
     link.lineSettings = "baud=9600 parity=n data=8 stop=1";
+    link.trace = trace;
     openPort(link);
     return link;
 }
@@ -265,6 +271,51 @@ TEST(PseudoTerminalLink, OpenSetsTheLineAndLeavesTheModemLinesUp) {
     EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
     EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | HUPCL), static_cast<tcflag_t>(CS8));
     EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0u);
+}
+
+TEST(LowLatencyTrace, NamesWhatTheRequestGave) {
+    const std::vector<std::pair<LowLatencyRequest, std::string>> cases = {
+        {{LowLatency::Set, 0x10000040, ""}, "low latency set; the serial flags are put back at the close"},
+        {{LowLatency::AlreadyOn, std::nullopt, ""}, "low latency already on"},
+        {{LowLatency::NotAvailable, std::nullopt, "Operation not permitted"},
+         "low latency not available: Operation not permitted"},
+    };
+    for (const auto& [request, text] : cases) EXPECT_EQ(lowLatencyTraceText(request), text);
+}
+
+// A pseudo-terminal has no serial flags: the request fails, the trace gives
+// the system's reason, and the port works as without the request.
+TEST(PseudoTerminalLink, LowLatencyNotAvailableLeavesTheRunAsItWas) {
+    PseudoTerminal terminal;
+    Trace trace;
+    trace.ownedFile.reset(std::tmpfile());
+    trace.stream = trace.ownedFile.get();
+    ASSERT_NE(trace.stream, nullptr);
+    SerialLink link = linkTo(terminal.slavePath, &trace);
+    ASSERT_TRUE(portIsOpen(link));
+    termios line{};
+    ASSERT_EQ(tcgetattr(portDescriptor(link), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | HUPCL), static_cast<tcflag_t>(CS8));
+    terminal.send("612\r");
+    EXPECT_EQ(readReply(link), "612");
+    releasePort(link);
+
+    std::rewind(trace.stream);
+    std::string traced;
+    for (int c = std::fgetc(trace.stream); c != EOF; c = std::fgetc(trace.stream)) traced += static_cast<char>(c);
+    const std::string opened = "opened " + terminal.slavePath + "\n";
+    const std::string prefix = " ms: low latency not available: ";
+    const std::size_t at = traced.find(prefix);
+    ASSERT_NE(at, std::string::npos) << traced;
+    EXPECT_LT(traced.find(opened), at) << traced;
+    const std::size_t from = at + prefix.size();
+    const std::string reason = traced.substr(from, traced.find('\n', from) - from);
+    // Linux's answer; a user-mode emulator's for a request it doesn't pass on;
+    // a system without the request.
+    const std::vector<std::string> reasons = {std::strerror(ENOTTY), std::strerror(ENOSYS),
+                                              "no such request on this system"};
+    EXPECT_NE(std::find(reasons.begin(), reasons.end(), reason), reasons.end()) << reason;
 }
 
 TEST(PseudoTerminalLink, PortHeldByOneLinkIsInvalidForAnotherUntilReleased) {

@@ -7,6 +7,10 @@
  *       A run still going after 20 s is killed.
  *   vmtool as UID GID PROGRAM [ARG...]
  *       runs PROGRAM as that user, with GID as its only group.
+ *   vmtool serial-flags DEVICE
+ *       prints the port's serial flags (TIOCGSERIAL) in hexadecimal.
+ *   vmtool low-latency DEVICE on|off
+ *       sets or clears the port's low-latency flag (TIOCSSERIAL).
  *
  * Built with the host's gcc -static, so it needs nothing in the guest.
  */
@@ -14,10 +18,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -72,9 +78,42 @@ static int runAs(char **argv) {
     return 127;
 }
 
+/* The port's serial settings in `serial`; its descriptor, or -1. */
+static int readSerial(const char *path, struct serial_struct *serial) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return perror(path), -1;
+    memset(serial, 0, sizeof *serial);
+    if (ioctl(fd, TIOCGSERIAL, serial) != 0) return perror("TIOCGSERIAL"), close(fd), -1;
+    return fd;
+}
+
+static int serialFlags(char **argv) {
+    struct serial_struct serial;
+    int fd = readSerial(argv[0], &serial);
+    if (fd < 0) return 1;
+    close(fd);
+    printf("0x%x\n", (unsigned)serial.flags);
+    return 0;
+}
+
+static int lowLatency(char **argv) {
+    struct serial_struct serial;
+    int fd = readSerial(argv[0], &serial);
+    if (fd < 0) return 1;
+    if (strcmp(argv[1], "on") == 0) serial.flags |= ASYNC_LOW_LATENCY;
+    else serial.flags &= ~ASYNC_LOW_LATENCY;
+    int status = ioctl(fd, TIOCSSERIAL, &serial);
+    if (status != 0) perror("TIOCSSERIAL");
+    close(fd);
+    return status == 0 ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
     if (argc >= 5 && strcmp(argv[1], "run") == 0) return run(argv + 2);
     if (argc >= 5 && strcmp(argv[1], "as") == 0) return runAs(argv + 2);
-    fprintf(stderr, "usage: vmtool run OUT ERR PROGRAM [ARG...] | as UID GID PROGRAM [ARG...]\n");
+    if (argc == 3 && strcmp(argv[1], "serial-flags") == 0) return serialFlags(argv + 2);
+    if (argc == 4 && strcmp(argv[1], "low-latency") == 0) return lowLatency(argv + 2);
+    fprintf(stderr, "usage: vmtool run OUT ERR PROGRAM [ARG...] | as UID GID PROGRAM [ARG...]\n"
+                    "       vmtool serial-flags DEVICE | low-latency DEVICE on|off\n");
     return 2;
 }
