@@ -14,7 +14,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 flags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARDEL_TESTS=OFF -DVARDEL_WERROR=ON \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-cmake --build "$build" -j2
+cmake --build "$build" -j"$(nproc)"
 rm -f "$out"/*.deb
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)
 echo "Package: $(ls "$out"/*.deb)"
