@@ -9,8 +9,6 @@ namespace vardel {
 
 namespace {
 
-constexpr int STREAM_NOT_OPEN = 103;
-
 void noteError(StandardOutput& out, int code) {
     if (code != 0 && out.pendingError == 0) out.pendingError = code;
 }

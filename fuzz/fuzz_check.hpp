@@ -1,30 +1,15 @@
 #pragma once
-// What the fuzz targets share: a check that stops the run with a message,
-// and a printable form of raw bytes for that message.
+// What the fuzz targets share: a check that stops the run with a message.
+// Raw bytes go into that message as the trace writes them (escapedBytes).
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-namespace vardel::fuzz {
+#include "text/escaped_bytes.hpp"
 
-// Bytes with everything outside printable ASCII (and the backslash) escaped.
-inline std::string printable(std::string_view bytes) {
-    std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
-            text += c;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-            text += escape;
-        }
-    }
-    return text;
-}
+namespace vardel::fuzz {
 
 [[noreturn]] inline void checkFailed(const char* condition, const char* file, int line, const std::string& detail) {
     std::fprintf(stderr, "%s:%d: check failed: %s\n%s\n", file, line, condition, detail.c_str());

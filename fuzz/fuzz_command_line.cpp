@@ -12,7 +12,7 @@
 
 namespace {
 
-using vardel::fuzz::printable;
+using vardel::escapedBytes;
 
 constexpr std::size_t TOKEN_LIMIT = 4096;
 
@@ -74,15 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> tokens = vardel::splitCommandLine(line);
     const std::vector<Token> expected = split(line);
     // Described only when a check fails.
-    const auto context = [&] { return "line \"" + printable(line) + "\""; };
+    const auto context = [&] { return "line \"" + escapedBytes(line) + "\""; };
     FUZZ_CHECK(tokens.size() == expected.size(),
                context() + ": " + std::to_string(tokens.size()) + " tokens instead of " + std::to_string(expected.size()));
     std::size_t total = 0;
     for (std::size_t t = 0; t < tokens.size(); ++t) {
         const std::string& token = tokens[t];
-        const auto where = [&] { return context() + ", token " + std::to_string(t) + " \"" + printable(token) + "\""; };
+        const auto where = [&] { return context() + ", token " + std::to_string(t) + " \"" + escapedBytes(token) + "\""; };
         FUZZ_CHECK(token.size() <= TOKEN_LIMIT, where() + ": longer than the limit");
-        FUZZ_CHECK(token == expected[t].bytes, where() + ": expected \"" + printable(expected[t].bytes) + "\"");
+        FUZZ_CHECK(token == expected[t].bytes, where() + ": expected \"" + escapedBytes(expected[t].bytes) + "\"");
         for (std::size_t b = 0; b < token.size(); ++b) {
             const auto byte = static_cast<unsigned char>(token[b]);
             FUZZ_CHECK(byte != 0, where() + ": holds a zero byte");

@@ -18,7 +18,7 @@ namespace {
 using vardel::DriverFailure;
 using vardel::FailureKind;
 using vardel::IdentificationFields;
-using vardel::fuzz::printable;
+using vardel::escapedBytes;
 
 struct Outcome {
     IdentificationFields fields;
@@ -58,7 +58,7 @@ Outcome literally(std::string s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);
-    const std::string context = "reply \"" + printable(reply) + "\"";
+    const std::string context = "reply \"" + escapedBytes(reply) + "\"";
     Outcome actual{startingFields(), std::nullopt};
     try {
         vardel::applyIdentificationReply(reply, actual.fields);
@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const Outcome expected = literally(reply);
     FUZZ_CHECK(actual.failedText == expected.failedText,
-               context + ": failure on \"" + printable(actual.failedText.value_or("(none)")) + "\" instead of \"" +
-                   printable(expected.failedText.value_or("(none)")) + "\"");
+               context + ": failure on \"" + escapedBytes(actual.failedText.value_or("(none)")) + "\" instead of \"" +
+                   escapedBytes(expected.failedText.value_or("(none)")) + "\"");
     for (std::size_t k = 0; k < 20; ++k) {
         FUZZ_CHECK(actual.fields.slots[k] == expected.fields.slots[k],
                    context + ": slot " + std::to_string(k) + " is " + std::to_string(actual.fields.slots[k]) +

@@ -16,7 +16,7 @@ namespace {
 
 using vardel::DriverFailure;
 using vardel::FailureKind;
-using vardel::fuzz::printable;
+using vardel::escapedBytes;
 
 bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(char c) { return isDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
@@ -78,13 +78,13 @@ bool onlyIntegerBytes(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::string context = "text \"" + printable(text) + "\"";
+    const std::string context = "text \"" + escapedBytes(text) + "\"";
     std::optional<std::int32_t> strict;
     try {
         strict = vardel::parseIntegerStrict(text);
     } catch (const DriverFailure& failure) {
         FUZZ_CHECK(failure.kind == FailureKind::Conversion, context + ": failure of another kind");
-        FUZZ_CHECK(failure.insert == text, context + ": report names \"" + printable(failure.insert) + "\"");
+        FUZZ_CHECK(failure.insert == text, context + ": report names \"" + escapedBytes(failure.insert) + "\"");
         FUZZ_CHECK(failure.messageFormat == "'%s' n'est pas une valeur enti\xC3\xA8re correcte",
                    context + ": message " + failure.messageFormat);
     }

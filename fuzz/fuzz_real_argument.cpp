@@ -20,7 +20,7 @@ namespace {
 
 using vardel::DriverFailure;
 using vardel::FailureKind;
-using vardel::fuzz::printable;
+using vardel::escapedBytes;
 
 // The accepted syntax read step by step, without the value.
 struct Syntax {
@@ -57,7 +57,7 @@ std::optional<Syntax> readSyntax(std::string_view text, char separator) {
 }
 
 std::string describe(std::string_view text, char separator) {
-    return "text \"" + printable(text) + "\" with separator '" + separator + "'";
+    return "text \"" + escapedBytes(text) + "\" with separator '" + separator + "'";
 }
 
 void checkRounding(double value, const std::string& context) {
@@ -136,7 +136,7 @@ Outcome parse(std::string_view text, char separator) {
         FUZZ_CHECK(failure.kind == FailureKind::Conversion || failure.kind == FailureKind::Overflow,
                    context + ": failure of another kind");
         if (failure.kind == FailureKind::Conversion) {
-            FUZZ_CHECK(failure.insert == text, context + ": report names \"" + printable(failure.insert) + "\"");
+            FUZZ_CHECK(failure.insert == text, context + ": report names \"" + escapedBytes(failure.insert) + "\"");
             FUZZ_CHECK(failure.messageFormat == "'%s' n'est pas une valeur en virgule flottante correcte",
                        context + ": message " + failure.messageFormat);
         }

@@ -37,7 +37,7 @@
 
 namespace {
 
-using vardel::fuzz::printable;
+using vardel::escapedBytes;
 
 enum class Form { Integer, Real, Text };
 
@@ -259,7 +259,7 @@ void checkReport(const Report& report, std::size_t headerSize, const std::vector
             known = report.message.starts_with("'") && report.message.find('\r') == std::string::npos &&
                     (report.cut || report.message.ends_with(integerSuffix));
         }
-        FUZZ_CHECK(known, context() + ": conversion report \"" + printable(report.message) + "\"");
+        FUZZ_CHECK(known, context() + ": conversion report \"" + escapedBytes(report.message) + "\"");
     } else if (report.name == "EOverflow") {
         FUZZ_CHECK(matchesMessage(report, "D\xE9" "bordement en virgule flottante.", headerSize),
                    context() + ": overflow message");
@@ -319,17 +319,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t waited = vardel::fake::fakeMillisecondsPassed();
 
     const Context context = [&] {
-        std::string text = "options \"" + printable(parts[0]) + "\", arguments";
-        for (const std::string& argument : arguments) text += " \"" + printable(argument) + "\"";
-        return text + ", status " + std::to_string(status) + ", output \"" + printable(captured.out) +
-               "\", error output \"" + printable(captured.err) + "\"";
+        std::string text = "options \"" + escapedBytes(parts[0]) + "\", arguments";
+        for (const std::string& argument : arguments) text += " \"" + escapedBytes(argument) + "\"";
+        return text + ", status " + std::to_string(status) + ", output \"" + escapedBytes(captured.out) +
+               "\", error output \"" + escapedBytes(captured.err) + "\"";
     };
 
     // Running a single input with VARDEL_FUZZ_SHOW set shows what happened.
     static const bool show = std::getenv("VARDEL_FUZZ_SHOW") != nullptr;
     if (show) {
         std::string commands;
-        for (const std::string& command : device.written) commands += " \"" + printable(command) + "\"";
+        for (const std::string& command : device.written) commands += " \"" + escapedBytes(command) + "\"";
         std::fprintf(stderr, "%s, commands%s, %llu ms\n", context().c_str(), commands.c_str(),
                      static_cast<unsigned long long>(waited));
     }
@@ -344,7 +344,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string sent;
     std::uint64_t replyReads = 0;
     for (const std::string& command : device.written) {
-        FUZZ_CHECK(isWellFormedCommand(command), context() + ": command \"" + printable(command) + "\"");
+        FUZZ_CHECK(isWellFormedCommand(command), context() + ": command \"" + escapedBytes(command) + "\"");
         const char letter = commandLetter(command);
         sent += letter;
         if (letter != 'S') ++replyReads;

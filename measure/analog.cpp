@@ -38,6 +38,10 @@ double convertReading(std::int32_t raw, std::int32_t kind, std::uint16_t code) {
 }
 
 double readAnalogConverted(SerialLink& link, IdentificationFields& fields, SensorTable& table, std::int32_t n) {
+    // The identification goes out before the range check on purpose, as in
+    // binary_io.cpp: the device sees "ZRECO", and a malformed reply ends the
+    // run, whatever the input number; only then is a number outside 0..3
+    // answered with the marker.
     identifySensors(link, fields, table);
     if (n < 0 || n > 3) return static_cast<double>(NO_VALUE);
     const std::int32_t raw = readAnalogRaw(link, n);

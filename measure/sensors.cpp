@@ -79,6 +79,8 @@ void identifySensors(SerialLink& link, IdentificationFields& fields, SensorTable
 }
 
 std::string sensorName(SerialLink& link, IdentificationFields& fields, SensorTable& table, std::int32_t n) {
+    // On purpose before the range check, as in readAnalogConverted: the
+    // device is asked for its identification whatever the input number.
     identifySensors(link, fields, table);
     if (n < 0 || n > 3) return std::string();
     return table.entries[static_cast<std::size_t>(n)].name;

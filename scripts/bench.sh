@@ -15,7 +15,7 @@ if [ $# -ge 1 ]; then
 else
   programs="$root/build-bench"
   cmake -S "$root" -B "$programs" -DCMAKE_BUILD_TYPE=Release -DVARDEL_TESTS=OFF >/dev/null
-  cmake --build "$programs" -j2 --target vardel1 vardel-sim >/dev/null
+  cmake --build "$programs" -j"$(nproc)" --target vardel1 vardel-sim >/dev/null
 fi
 work=$(mktemp -d)
 sims=()

@@ -45,7 +45,7 @@ flags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 cmake -S "$root" -B "$build" "${configure[@]}" -DCMAKE_BUILD_TYPE=Release -DVARDEL_TESTS=OFF \
   -DVARDEL_WERROR=ON -DCMAKE_PROJECT_INCLUDE="$root/cmake/reproducible.cmake" \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-cmake --build "$build" -j2
+cmake --build "$build" -j"$(nproc)"
 rm -f "$out"/vardel_*_"$deb_arch".deb
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)
 rm -rf "$out/_CPack_Packages"

@@ -29,18 +29,4 @@ void traceLine(const Trace* trace, std::uint32_t nowMs, std::string_view text) {
     std::fflush(trace->stream);
 }
 
-std::string escapedBytes(std::string_view bytes) {
-    static constexpr char HEX[] = "0123456789ABCDEF";
-    std::string escaped;
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r') escaped += "\\r";
-        else if (c == '\n') escaped += "\\n";
-        else if (c == '\\') escaped += "\\\\";
-        else if (byte >= 0x20 && byte < 0x7F) escaped += c;
-        else escaped += std::string("\\x") + HEX[byte >> 4] + HEX[byte & 0xF];
-    }
-    return escaped;
-}
-
 }  // namespace vardel

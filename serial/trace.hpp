@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/escaped_bytes.hpp"  // the form of the bytes in a trace line
+
 namespace vardel {
 
 struct FileClose {
@@ -29,8 +31,5 @@ bool isTracing(const Trace* trace);
 
 // One line: the milliseconds since the start, then the text.
 void traceLine(const Trace* trace, std::uint32_t nowMs, std::string_view text);
-
-// Printable ASCII as it is; \r, \n, \\ and \xHH for the rest.
-std::string escapedBytes(std::string_view bytes);
 
 }  // namespace vardel

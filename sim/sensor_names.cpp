@@ -8,35 +8,16 @@
 #include "measure/sensors.hpp"
 #include "sim/signal.hpp"
 #include "text/failure.hpp"
+#include "text/windows1252.hpp"
 
 namespace vardel::sim {
 namespace {
-
-// The characters of bytes 0x80..0x9F; 0 where the byte names none.
-constexpr char16_t WINDOWS_1252_HIGH[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
 
 // The tables' kinds and codes are small numbers; a generous search keeps
 // this free of how the tables are laid out.
 constexpr std::int32_t KIND_LIMIT = 8;
 constexpr std::int32_t CODE_LIMIT = 1024;
 constexpr int SLOT_COUNT = 20;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 IdentificationFields fieldsOf(std::string_view reply) {
     IdentificationFields fields;
@@ -49,16 +30,6 @@ IdentificationFields fieldsOf(std::string_view reply) {
 }
 
 }  // namespace
-
-std::string utf8FromWindows1252(std::string_view bytes) {
-    std::string out;
-    for (char byte : bytes) {
-        const auto b = static_cast<unsigned char>(byte);
-        const char32_t c = b >= 0x80 && b < 0xA0 ? WINDOWS_1252_HIGH[b - 0x80] : b;
-        appendUtf8(out, c == 0 ? 0xFFFD : c);
-    }
-    return out;
-}
 
 std::optional<SensorSlots> sensorForName(std::string_view utf8Name, int input) {
     for (std::int32_t kind = 0; kind < KIND_LIMIT; ++kind) {

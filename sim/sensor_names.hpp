@@ -15,10 +15,6 @@ struct SensorSlots {
     std::int32_t code = 0;
 };
 
-// Windows-1252 bytes as UTF-8 (the five bytes that name no character become
-// U+FFFD).
-std::string utf8FromWindows1252(std::string_view bytes);
-
 // The lowest kind and code for which the drivers print `utf8Name` for input
 // `input` (0..3); none when no code gives that name.
 std::optional<SensorSlots> sensorForName(std::string_view utf8Name, int input);

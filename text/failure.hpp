@@ -64,6 +64,15 @@ std::uint32_t locationOf(const SourceLocation& where);
                                      const SourceLocation& where = SourceLocation::current());
 
 std::string_view failureName(FailureKind kind);
+
+// Output failure codes that both platforms give for the same fault; any
+// other code is the system's own number.
+inline constexpr int ACCESS_DENIED = 5;
+inline constexpr int DISK_FULL = 101;
+inline constexpr int STREAM_NOT_OPEN = 103;  // no usable standard output
+inline constexpr int BROKEN_PIPE = 109;      // the reader went away (Windows' own number)
+
+// The text of an output failure code.
 std::string outputFailureMessage(int code);
 
 // Converts a fixed UTF-8 text to the system's single-byte character set.

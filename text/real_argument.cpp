@@ -20,7 +20,10 @@ struct RealSyntax {
 
 constexpr std::int32_t EXPONENT_READ_LIMIT = 500;
 
-// Reads the exponent digits while the exponent is below 500.
+// Reads the exponent digits while the exponent is below 500. The limit is on
+// purpose: the exponent stays at most 4999, past the extended range (about
+// 1E4932) yet far from overflowing, and a digit left over makes the text
+// invalid, so "1E600" is read (and overflows) while "1E6000" is no number.
 void readExponentDigits(std::string_view text, std::size_t& pos, std::int32_t& exponent) {
     while (pos < text.size() && isDecimalDigit(text[pos]) && exponent < EXPONENT_READ_LIMIT) {
         exponent = exponent * 10 + (text[pos] - '0');

@@ -18,6 +18,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "text/windows1252.hpp"
+
 namespace vardel::wine {
 namespace {
 
@@ -25,13 +27,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto RUN_TIME_LIMIT = std::chrono::seconds(20);
-
-// Unicode code points of the Windows-1252 bytes 0x80..0x9F (the five
-// unassigned bytes keep their own value, as Windows maps them).
-constexpr std::array<char32_t, 32> CP1252_HIGH_CONTROLS{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 struct Descriptor {
     int fd = -1;
@@ -88,30 +83,6 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     for (auto& text : texts) pointers.push_back(text.data());
     pointers.push_back(nullptr);
     return pointers;
-}
-
-void appendUtf8(std::string& out, char32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-// Wine reads a Unix command line in the Unix locale's character set (UTF-8
-// here) and hands it to the program in the Windows one (Windows-1252).
-std::string utf8FromWindows1252(const std::string& bytes) {
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        appendUtf8(out, byte >= 0x80 && byte < 0xA0 ? CP1252_HIGH_CONTROLS[byte - 0x80] : char32_t{byte});
-    }
-    return out;
 }
 
 std::string windowsPath(const std::string& unixPath) {
@@ -177,6 +148,8 @@ Command windowsCommand(const Invocation& run, const std::string& workDirectory) 
     command.argv.push_back(VARDEL_WINE);
     if (run.commandLineTail.empty()) {
         command.argv.push_back(program);
+        // Wine reads a Unix command line in the Unix locale's character set
+        // (UTF-8 here) and hands it to the program in the Windows one.
         for (const auto& argument : run.arguments) command.argv.push_back(utf8FromWindows1252(argument));
     } else {
         const std::string batch = workDirectory + "/run.bat";
