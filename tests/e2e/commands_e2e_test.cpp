@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/harness.hpp"
+#include "tests/support/command_words.hpp"
 
 using namespace vardel::e2e;
 using vardel::test::expectFailureReport;
@@ -32,6 +33,18 @@ TEST(Commands, TitleAndDetailOfBothPrograms) {
     EXPECT_EQ(title3.status, 0);
     EXPECT_EQ(runWith(device3, "vardel3", {"stddetail"}).out,
               "pilote ex\xE9" "cutable Orphy Portable 2 en Com3:, par Marlevoux, le 6 dec 07" + CRLF);
+}
+
+TEST(Commands, EveryWordOnOneDevice) {
+    // The table the Windows programs are held to under Wine.
+    SimDevice device(vardel::test::SENSOR_DEVICE);
+    for (const auto& c : vardel::test::COMMAND_WORDS) {
+        SCOPED_TRACE(c.arguments.front());
+        const RunResult run = runWith(device, "vardel1", c.arguments);
+        EXPECT_EQ(run.out, c.line + CRLF);
+        EXPECT_EQ(run.status, 0);
+    }
+    EXPECT_EQ(device.received(), vardel::test::COMMAND_WORDS_RECEIVED);
 }
 
 TEST(Commands, MissingOrUnknownWordsPrintNothing) {

@@ -11,22 +11,14 @@
 
 #include <optional>
 
+#include "tests/support/command_words.hpp"
 #include "tests/wine/wine_harness.hpp"
 
 using namespace vardel::wine;
-using vardel::test::expectFailureReport;
+using namespace vardel::test;
 
 namespace {
 
-
-// The "analog conversion" device of the Linux end-to-end tests, with a
-// binary input.
-const std::vector<std::string> SENSOR_DEVICE{"ident 0,0,0,0,0,0,1,0,100,60,59,71,0,0,0,0,0,0,0,0,",
-                                             "analog 0 612",
-                                             "analog 1 256",
-                                             "analog 2 0",
-                                             "analog 3 1020",
-                                             "binary 2 1"};
 
 Invocation command(std::vector<std::string> arguments, std::string program = "vardel1") {
     Invocation run;
@@ -207,62 +199,15 @@ TEST(WindowsOutput, LostOutputIsReportedOnTheErrorOutput) {
 }
 
 TEST(WindowsDevice, EveryCommandWordMatchesLinux) {
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string line;
-    };
-    const std::string title = "Orphy portable2, Com1:";
-    const std::string detail = "pilote ex\xE9" "cutable Orphy Portable 2 en Com1:, par Marlevoux, le 6 dec 07";
-    const std::vector<Case> cases{
-        {{"ea", "0"}, "612"},
-        {{"nea", "0"}, "0..15V"},
-        {{"ead", "0"}, "9"},
-        {{"nead", "1"}, "+/-100 mV"},
-        {{"sa", "1", "2"}, "-777"},
-        {{"nsa", "1"}, ""},
-        {{"rsa", "1"}, "-777"},
-        {{"sad", "1", "2"}, "-777"},
-        {{"nsad", "1"}, ""},
-        {{"rsad", "1"}, "-777"},
-        {{"eb", "2"}, "1"},
-        {{"neb", "5"}, "entr\xE9" "e binaire 5"},
-        {{"sb", "3", "1"}, "1"},
-        {{"nsb", "7"}, "sortie logique 7"},
-        {{"rsb", "3"}, "0"},
-        {{"titre"}, title},
-        {{"detail"}, detail},
-        {{"stdea", "1"}, "256"},
-        {{"stdnea", "2"}, "opacit\xE9 liquide"},
-        {{"stdead", "1"}, "-50.1960784313725483"},
-        {{"stdeas", "1"}, "-50.1960792541503906"},
-        {{"stdnead", "3"}, "EA inconnue C"},
-        {{"stdsa", "1", "2"}, "-777"},
-        {{"stdnsa", "1"}, ""},
-        {{"stdrsa", "1"}, "-777"},
-        {{"stdsad", "1", "2"}, "-777"},
-        {{"stdsas", "1", "2"}, "-777"},
-        {{"stdnsad", "1"}, ""},
-        {{"stdrsad", "1"}, "-777"},
-        {{"stdrsas", "1"}, "-777"},
-        {{"stdeb", "2"}, "1"},
-        {{"stdneb", "6"}, ""},
-        {{"stdsb", "3", "0"}, "0"},
-        {{"stdnsb", "8"}, ""},
-        {{"stdrsb", "8"}, "0"},
-        {{"stdtitre", "1E19"}, title},
-        {{"stddetail"}, detail},
-    };
-    ASSERT_EQ(cases.size(), 37u);
+    ASSERT_EQ(COMMAND_WORDS.size(), 37u);
     BothPlatforms both(SENSOR_DEVICE);
-    for (const Case& c : cases) {
+    for (const CommandWordCase& c : COMMAND_WORDS) {
         SCOPED_TRACE(c.arguments.front());
         const RunResult outcome = both.run(command(c.arguments));
         EXPECT_EQ(outcome.out, c.line + CRLF);
         EXPECT_EQ(outcome.status, 0);
     }
-    EXPECT_EQ(both.received(),
-              "ZEA 0\rZRECO\rZRECO\rZEA 0\rZRECO\rZEBIT 2\rZSBIT 3\rZEA 1\rZRECO\rZRECO\rZEA 1\rZRECO\rZEA 1\r"
-              "ZRECO\rZEBIT 2\rZRBIT 3\r");
+    EXPECT_EQ(both.received(), COMMAND_WORDS_RECEIVED);
 }
 
 TEST(WindowsDevice, Vardel3TalksOnCom3) {
