@@ -4,46 +4,52 @@ rem
 rem Usage: log_ead.cmd COUNT INPUT FILE.csv
 rem
 rem Writes a header "time,value" to FILE.csv, then one line per reading: the
-rem time of day it was taken (hh:mm:ss.cc) and the converted value, both with
-rem a "." for the decimal separator whatever the regional settings. The
-rem driver is %VARDEL1% when set, else vardel1.exe on the PATH or in the
-rem current folder; it talks to the interface on COM1.
-rem Exit status: 0 when all readings were taken, 1 when the driver wrote a
-rem failure report (its line is shown), 2 for a wrong command line.
-setlocal EnableExtensions EnableDelayedExpansion
+rem time of day it was taken, as %TIME% gives it, and the converted value;
+rem both with a "." for the decimal separator whatever the regional
+rem settings, so that the comma only separates the columns. The driver is
+rem %VARDEL1% when set, else vardel1.exe on the PATH or in the current
+rem folder; it talks to the interface on COM1.
+rem Exit status: 0 once all readings are in the file; 1 when the driver
+rem failed (exit status 1: its report is shown, the file keeps the readings
+rem before it); 2 for a wrong command line.
+setlocal EnableExtensions
 
 if "%~3"=="" goto usage
 set /a count=%~1 2>nul
-if not "!count!"=="%~1" goto usage
-if !count! lss 1 goto usage
+if not "%count%"=="%~1" goto usage
+if %count% lss 1 goto usage
 set "input=%~2"
 set "csv=%~3"
+set "line=%~3.reading"
 set "driver=%VARDEL1%"
-if "!driver!"=="" set "driver=vardel1.exe"
+if "%driver%"=="" set "driver=vardel1.exe"
 
-> "!csv!" echo time,value
-for /l %%n in (1,1,!count!) do (
-    if %%n gtr 1 call :pause_one_second
-    call :read_one || exit /b 1
-)
-exit /b 0
+> "%csv%" echo time,value
+set /a taken=0
 
-rem One reading: the time it started, then the driver's line.
-:read_one
-set "at=%TIME: =0%"
+:next
+set "at=%TIME%"
+"%driver%" ead %input% > "%line%"
+rem The driver's exit status, never its text, tells a reading from a report.
+if errorlevel 1 goto failed
 set "value="
-for /f "delims=" %%v in ('"!driver!" ead !input!') do set "value=%%v"
-if "!value:~0,9!"=="Exception" (
-    echo log_ead: !value! 1>&2
-    exit /b 1
-)
->> "!csv!" echo !at:,=.!,!value:,=.!
-exit /b 0
-
-rem Waits about a second without using the processor: ping waits a second
+set /p value=<"%line%"
+if "%at:~0,1%"==" " set "at=0%at:~1%"
+>> "%csv%" echo %at:,=.%,%value:,=.%
+set /a taken+=1
+if %taken% geq %count% goto done
+rem About a second without using the processor: ping waits a second
 rem between its two echo requests.
-:pause_one_second
 ping -n 2 -w 1000 127.0.0.1 >nul
+goto next
+
+:failed
+type "%line%" 1>&2
+del "%line%"
+exit /b 1
+
+:done
+del "%line%"
 exit /b 0
 
 :usage
