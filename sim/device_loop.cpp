@@ -45,6 +45,7 @@ void reportLines(Session& session, const std::string& prefix, const std::vector<
     for (const auto& message : messages) {
         const std::string line = "vardel-sim: " + prefix + message + "\n";
         std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);  // a Windows error output into a file or pipe is buffered
         writeLog(session.port, line);
     }
 }

@@ -99,12 +99,13 @@ void cancel(HANDLE handle, Pending& pending) {
     pending.started = false;
 }
 
-// Starts a read unless one is in progress or bytes wait to be taken. False
-// when the handle refuses it; `error` is then the system's code.
-bool startRead(HANDLE handle, Pending& pending, DWORD& error) {
+// Starts a read of up to `size` bytes unless one is in progress or bytes
+// wait to be taken. False when the handle refuses it; `error` is then the
+// system's code.
+bool startRead(HANDLE handle, Pending& pending, DWORD size, DWORD& error) {
     if (pending.started || pending.count > 0) return true;
     DWORD count = 0;
-    if (ReadFile(handle, pending.buffer, sizeof pending.buffer, &count, &pending.overlapped)) {
+    if (ReadFile(handle, pending.buffer, size, &count, &pending.overlapped)) {
         pending.count = count;
         return true;
     }
@@ -160,11 +161,8 @@ void configurePort(HANDLE comm) {
         control.fAbortOnError = FALSE;
         SetCommState(comm, &control);
     }
-    // A read returns at once with what is there, or waits for the first byte.
+    // No time-outs: a read waits until it has all the bytes it asked for.
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = MAXDWORD - 1;
     SetCommTimeouts(comm, &timeouts);
     PurgeComm(comm, PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
@@ -235,7 +233,7 @@ void advancePipe(DevicePort& port) {
             }
         } else if (port.pipeState == PipeState::Connected) {
             DWORD error = 0;
-            if (!startRead(port.pipe, port.pipeRead, error)) awaitWriter(port);
+            if (!startRead(port.pipe, port.pipeRead, sizeof port.pipeRead.buffer, error)) awaitWriter(port);
         } else {
             return;
         }
@@ -304,7 +302,8 @@ Wake waitForInput(DevicePort& port, bool driverPort) {
     }
     DWORD error = 0;
     if (driverPort && isOpen(port)) {
-        ready.driver = !startRead(port.comm, port.read, error) || port.read.count > 0;
+        // One byte: the read that waits for the first byte ends with it.
+        ready.driver = !startRead(port.comm, port.read, 1, error) || port.read.count > 0;
         if (port.read.started) events[count++] = port.read.overlapped.hEvent;
     }
     const DWORD timeout = ready.control || ready.driver ? 0 : INFINITE;
@@ -321,12 +320,27 @@ Wake waitForInput(DevicePort& port, bool driverPort) {
     return ready;
 }
 
+// After the first byte, what else is queued, read at once.
+void readQueued(DevicePort& port) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port.comm, &errors, &status) || status.cbInQue == 0) return;
+    const DWORD wanted = std::min<DWORD>(status.cbInQue, sizeof port.read.buffer - port.read.count);
+    DWORD count = 0;
+    ResetEvent(port.read.overlapped.hEvent);
+    const bool done = ReadFile(port.comm, port.read.buffer + port.read.count, wanted, &count, &port.read.overlapped) ||
+                      (GetLastError() == ERROR_IO_PENDING &&
+                       GetOverlappedResult(port.comm, &port.read.overlapped, &count, TRUE));
+    if (done) port.read.count += count;
+}
+
 std::ptrdiff_t readFromDriver(DevicePort& port, char* buffer, std::size_t size) {
     if (!isOpen(port)) return -1;
     DWORD error = 0;
     if (!finishRead(port.comm, port.read, error)) return 0;
     // A read that ends with no byte means trouble: it waits for one otherwise.
     if (error != 0 || port.read.count == 0) return -1;
+    readQueued(port);
     const std::size_t count = takeBytes(port.read, buffer, size);
     writeLog(port, std::string_view(buffer, count));
     return static_cast<std::ptrdiff_t>(count);

@@ -10,6 +10,7 @@
 #include "sim/numbers.hpp"
 #include "sim/sensor_names.hpp"
 #include "text/integer_text.hpp"
+#include "text/windows1252.hpp"
 
 namespace vardel::sim {
 namespace {
@@ -249,7 +250,10 @@ bool applySensorLine(std::string_view rest, Scenario& scenario, std::string& err
         error = "sensor takes an input 0 to 3 and a sensor name";
         return false;
     }
-    const auto slots = sensorForName(name, *input);
+    // A name typed in a Windows console comes in its code page: the accented
+    // names' bytes are Windows-1252 there.
+    auto slots = sensorForName(name, *input);
+    if (!slots) slots = sensorForName(utf8FromWindows1252(name), *input);
     if (!slots) {
         error = "no sensor is named \"" + std::string(name) +
                 "\" (names as the drivers print them, in UTF-8: \"pH\", \"thermom\xC3\xA8tre 0..100\xC2\xB0" "C\")";
