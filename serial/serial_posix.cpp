@@ -16,6 +16,7 @@
 #include <ctime>
 
 #include "serial/low_latency.hpp"
+#include "serial/monotonic_clock.hpp"
 #include "serial/serial_link.hpp"
 #include "serial/termios_mapping.hpp"
 
@@ -28,23 +29,8 @@ struct PortState {
 
 namespace {
 
-constexpr std::int64_t NANOS_PER_MILLI = 1'000'000;
-constexpr std::int64_t NANOS_PER_SECOND = 1'000'000'000;
-
 int descriptor(const SerialLink& link) { return link.port ? link.port->fd : -1; }
 bool isValid(const SerialLink& link) { return descriptor(link) >= 0; }
-
-std::int64_t monotonicNanos() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::int64_t{now.tv_sec} * NANOS_PER_SECOND + now.tv_nsec;
-}
-
-// Milliseconds until `deadline`, rounded up; 0 once it has passed.
-int millisecondsUntil(std::int64_t deadline) {
-    const std::int64_t left = deadline - monotonicNanos();
-    return left <= 0 ? 0 : static_cast<int>((left + NANOS_PER_MILLI - 1) / NANOS_PER_MILLI);
-}
 
 void sleepUntil(std::int64_t deadline) {
     const timespec until{static_cast<time_t>(deadline / NANOS_PER_SECOND),
@@ -110,22 +96,6 @@ void setStopBits(StopBits stopBits, termios& attributes) {
     }
 }
 
-void makeRaw(termios& attributes) {
-    attributes.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                                 IXOFF | IXANY | INPCK);
-    attributes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    attributes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-#ifdef CRTSCTS
-    attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
-#endif
-    // No HUPCL: DTR and RTS stay up when the port is closed, so that a device
-    // powered from them is not reset at the end of every run.
-    attributes.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
-    attributes.c_cflag |= CLOCAL | CREAD;
-    attributes.c_cc[VMIN] = 0;
-    attributes.c_cc[VTIME] = 0;
-}
-
 void configureLine(int fd, const std::string& lineSettings) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) return;
@@ -138,7 +108,7 @@ void configureLine(int fd, const std::string& lineSettings) {
 // Waits until the port takes more bytes; false at the deadline or on trouble.
 bool waitWritable(int fd, std::int64_t deadline) {
     for (;;) {
-        const int left = millisecondsUntil(deadline);
+        const int left = static_cast<int>(millisecondsUntil(deadline));
         if (left == 0) return false;
         pollfd entry{fd, POLLOUT, 0};
         const int ready = poll(&entry, 1, left);
@@ -197,6 +167,22 @@ void setUpPort(SerialLink& link, const std::string& path) {
 }
 
 }  // namespace
+
+void makeRaw(termios& attributes) {
+    attributes.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                                 IXOFF | IXANY | INPCK);
+    attributes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    attributes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+#ifdef CRTSCTS
+    attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+#endif
+    // No HUPCL: DTR and RTS stay up when the port is closed, so that a device
+    // powered from them is not reset at the end of every run.
+    attributes.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+    attributes.c_cflag |= CLOCAL | CREAD;
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+}
 
 std::string_view fileTypeName(mode_t mode) {
     if (S_ISREG(mode)) return "regular file";
@@ -326,7 +312,7 @@ void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
     const std::int64_t deadline = monotonicNanos() + std::int64_t{milliseconds} * NANOS_PER_MILLI;
     if (!isValid(link)) return sleepUntil(deadline);
     for (;;) {
-        const int left = millisecondsUntil(deadline);
+        const int left = static_cast<int>(millisecondsUntil(deadline));
         if (left == 0) return;
         pollfd entry{descriptor(link), POLLIN, 0};
         const int ready = poll(&entry, 1, left);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/serial_link.hpp"
+#include "serial/windows_error.hpp"
 
 namespace vardel {
 
@@ -54,17 +55,6 @@ void sleepRest(ULONGLONG started, DWORD milliseconds) {
     if (elapsed < milliseconds) Sleep(static_cast<DWORD>(milliseconds - elapsed));
 }
 
-// The system's own text of an error code, without its line end.
-std::string systemMessage(DWORD error) {
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                        text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) message.pop_back();
-    if (error == ERROR_ACCESS_DENIED) message += " (another program may hold the port)";
-    return message.empty() ? "error " + std::to_string(error) : message;
-}
-
 }  // namespace
 
 void openPort(SerialLink& link) {
@@ -73,7 +63,7 @@ void openPort(SerialLink& link) {
     traceLink(link, "port " + name);
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    traceLink(link, handle == INVALID_HANDLE_VALUE ? "open failed: " + systemMessage(GetLastError()) : "opened " + name);
+    traceLink(link, handle == INVALID_HANDLE_VALUE ? "open failed: " + windowsErrorText(GetLastError()) : "opened " + name);
     link.port.reset(new PortState{handle});
     SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
     DCB control{};

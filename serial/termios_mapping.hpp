@@ -26,6 +26,10 @@ std::optional<speed_t> speedConstant(std::uint32_t baud);
 // speed constant leaves the speed as it was.
 void applyLineParameters(const LineParameters& params, termios& attributes);
 
+// Makes the line raw: 8-bit clean, no echo, no flow control, modem lines
+// ignored, reads that return at once.
+void makeRaw(termios& attributes);
+
 // What kind of file `mode` describes, as a trace names it ("regular file").
 std::string_view fileTypeName(mode_t mode);
 

@@ -1,5 +1,5 @@
 #pragma once
-// The simulated device serving one pseudo-terminal until it is told to stop.
+// The simulated device serving the driver's port until it is told to stop.
 
 #include <string>
 
@@ -8,13 +8,15 @@
 namespace vardel::sim {
 
 struct DeviceOptions {
-    std::string linkPath;  // made a symbolic link to the terminal the driver opens
-    std::string logPath;   // every byte received is appended here; empty: no log
-    std::string controlPath;  // a FIFO made here takes scenario lines; empty: none
+    // Where the driver finds the device: on POSIX a symbolic link made to a
+    // new pseudo-terminal, on Windows the COM port it serves.
+    std::string portName;
+    std::string logPath;      // every byte received is appended here; empty: no log
+    std::string controlPath;  // the control channel made here takes scenario lines; empty: none
     Scenario scenario;
 };
 
-// Serves until SIGTERM, SIGINT or SIGHUP. Returns the exit status.
+// Serves until a stop request comes. Returns the exit status.
 int runDevice(const DeviceOptions& options);
 
 }  // namespace vardel::sim

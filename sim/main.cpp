@@ -1,4 +1,4 @@
-// vardel-sim: plays the measurement interface on a pseudo-terminal.
+// vardel-sim: plays the measurement interface on the port a driver opens.
 
 #include <cstdio>
 #include <fstream>
@@ -8,31 +8,27 @@
 #include <vector>
 
 #include "sim/device_loop.hpp"
+#include "sim/platform_text.hpp"
 #include "sim/scenario.hpp"
 
 namespace {
 
+using vardel::sim::PlatformText;
+using vardel::sim::platformText;
+
 constexpr int USAGE_ERROR = 2;
 
-constexpr char USAGE[] =
-    "Usage: vardel-sim --link PATH [--scenario NAME|FILE] [--set 'LINE']... [--log FILE]\n"
-    "                  [--control PATH]\n"
-    "\n"
-    "Plays the measurement interface on a new pseudo-terminal and makes PATH a\n"
-    "symbolic link to it; point VARDEL_COM1 (or VARDEL_COM3) at PATH. Prints\n"
-    "\"ready PATH\" once it answers, and serves until SIGTERM or SIGINT.\n"
-    "\n"
-    "  --link PATH        where the link to the terminal is made (required)\n"
+// The options and scenario lines that both platforms share.
+constexpr char COMMON_OPTIONS[] =
     "  --scenario NAME    built-in scenario: demo (default), silent, slow\n"
     "  --scenario FILE    scenario file, one setting a line\n"
     "  --set 'LINE'       one more scenario line, applied after the scenario\n"
     "  --log FILE         append every byte received to FILE (a regular file or a new one)\n"
-    "  --control PATH     make a FIFO at PATH (where nothing exists) that takes scenario\n"
-    "                     lines while the device runs; each acknowledged on the error\n"
-    "                     output and in the log\n"
     "  --help             show this text\n"
     "  --version          show the version\n"
-    "\n"
+    "\n";
+
+constexpr char SCENARIO_LINES[] =
     "Scenario lines (a later line overrides an earlier one; '#' starts a comment):\n"
     "  ident TEXT              reply to ZRECO: TEXT and a carriage return\n"
     "  analog N|* TEXT         reply to \"ZEA N\" (N as the driver sends it, e.g. -3)\n"
@@ -41,10 +37,9 @@ constexpr char USAGE[] =
     "  silent ident|analog|binary|all      no reply to that command\n"
     "  delay MS                wait before each reply\n"
     "  baud RATE               send reply bytes at 10 bits per byte at RATE\n"
-    "  suffix TEXT             bytes sent right after each reply\n"
-    "  hangup BYTES [MS]       once: send BYTES bytes of the next reply, wait MS,\n"
-    "                          hang up (the terminal closes and PATH goes away)\n"
-    "  reconnect MS            MS after the hang-up, back on a new terminal at PATH\n"
+    "  suffix TEXT             bytes sent right after each reply\n";
+
+constexpr char MORE_SCENARIO_LINES[] =
     "  flood MS TEXT           after each reply, TEXT over and over for MS (0: off)\n"
     "Signals (times since the simulator started; counts rounded, kept to 0..1023):\n"
     "  analog N sine LOW HIGH PERIOD_MS [PHASE_DEG]   a sine between LOW and HIGH\n"
@@ -59,8 +54,9 @@ constexpr char USAGE[] =
     "  at MS LINE              applies LINE MS milliseconds after the start\n"
     "Escapes in TEXT: \\r \\n \\t \\0 \\\\ \\xHH, and \\s for a blank.\n";
 
+
 struct Arguments {
-    std::string linkPath;
+    std::string portName;
     std::string scenario = "demo";
     std::vector<std::string> settings;
     std::string logPath;
@@ -81,19 +77,20 @@ std::optional<std::string> parseArguments(int argc, char** argv, Arguments& argu
             arguments.help = true;
             continue;
         }
-        if (option != "--link" && option != "--scenario" && option != "--set" && option != "--log" &&
+        const std::string_view portOption = platformText().portOption;
+        if (option != portOption && option != "--scenario" && option != "--set" && option != "--log" &&
             option != "--control") {
             return "unknown option '" + option + "'";
         }
         if (i + 1 == argc) return option + " needs a value";
         const std::string value = argv[++i];
-        if (option == "--link") arguments.linkPath = value;
+        if (option == portOption) arguments.portName = value;
         if (option == "--scenario") arguments.scenario = value;
         if (option == "--set") arguments.settings.push_back(value);
         if (option == "--log") arguments.logPath = value;
         if (option == "--control") arguments.controlPath = value;
     }
-    if (!arguments.help && arguments.linkPath.empty()) return "--link PATH is required";
+    if (!arguments.help && arguments.portName.empty()) return std::string(platformText().portOption) + " is required";
     return std::nullopt;
 }
 
@@ -129,10 +126,15 @@ int main(int argc, char** argv) {
     Arguments arguments;
     if (auto error = parseArguments(argc, argv, arguments)) return usageError(*error);
     if (arguments.help) {
-        std::fputs(USAGE, stdout);
+        const PlatformText& text = platformText();
+        std::fwrite(text.usageHead.data(), 1, text.usageHead.size(), stdout);
+        std::fputs(COMMON_OPTIONS, stdout);
+        std::fputs(SCENARIO_LINES, stdout);
+        std::fwrite(text.hangupLines.data(), 1, text.hangupLines.size(), stdout);
+        std::fputs(MORE_SCENARIO_LINES, stdout);
         return 0;
     }
-    vardel::sim::DeviceOptions options{arguments.linkPath, arguments.logPath, arguments.controlPath, {}};
+    vardel::sim::DeviceOptions options{arguments.portName, arguments.logPath, arguments.controlPath, {}};
     if (auto error = buildScenario(arguments, options.scenario)) return usageError(*error);
     return vardel::sim::runDevice(options);
 }

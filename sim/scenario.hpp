@@ -1,8 +1,8 @@
 #pragma once
-// What the simulated device answers: scenario lines and the replies they give.
+// What the simulated device is set to answer, and reading the scenario
+// lines that set it.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,12 +52,6 @@ struct Scenario {
     std::vector<TimedLine> timed;  // in the order they apply
 };
 
-// What the device keeps between requests: the number of noise draws each
-// input (by its number text) has had.
-struct DeviceRecord {
-    std::map<std::string, std::uint64_t> noiseDraws;
-};
-
 // Applies one scenario line. Returns false with `error` set when the line
 // can't be read; `scenario` may then hold part of it.
 bool applyScenarioLine(std::string_view line, Scenario& scenario, std::string& error);
@@ -70,15 +64,5 @@ std::optional<std::string> builtinScenario(std::string_view name);
 
 // "\r \n \t \0 \\ \xHH \s" decoded; none for a bad escape.
 std::optional<std::string> decodeEscapes(std::string_view text);
-
-// The bytes answering one command (received without its carriage return),
-// suffix included, `timeMs` after the simulator started; none when the
-// device stays silent.
-std::optional<std::string> replyTo(const Scenario& scenario, std::string_view command, std::int64_t timeMs,
-                                   DeviceRecord& record);
-
-// Applies the timed lines that are due at `timeMs` and takes them off the
-// list. Returns the messages of those that failed, each naming its line.
-std::vector<std::string> applyDueLines(Scenario& scenario, std::int64_t timeMs);
 
 }  // namespace vardel::sim

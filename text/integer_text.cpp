@@ -13,13 +13,6 @@ struct IntegerScan {
     bool fault = false;
 };
 
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::int32_t asSigned(std::uint64_t bits) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
 }
@@ -63,6 +56,13 @@ IntegerScan scanInteger(std::string_view text) {
 }
 
 }  // namespace
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 std::int32_t parseIntegerStrict(std::string_view text) {
     const IntegerScan scan = scanInteger(text);

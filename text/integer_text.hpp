@@ -9,6 +9,9 @@ namespace vardel {
 
 constexpr bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
+// 0..15 for a hexadecimal digit of either case; -1 for any other byte.
+int hexDigitValue(char c);
+
 std::string formatInteger(std::int32_t value);
 
 // Raises the integer conversion failure at any fault.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/replies.hpp"
 #include "sim/scenario.hpp"
 #include "sim/signal.hpp"
 
