@@ -109,15 +109,28 @@ std::string linuxProgramPath(const std::string& program) {
 
 char portDigit(const std::string& program) { return program == "vardel3" ? '3' : '1'; }
 
-// Points the prefix's fixed port path at the device (replaced in one step).
-void pointWinePort(const std::string& program, const std::string& target) {
+std::string noWineDevice() { return std::string(VARDEL_WINE_PREFIX) + "/ports/no-device"; }
+
+// Points the prefix's fixed path of COM<digit> at the device (replaced in
+// one step).
+void pointWinePortNumber(char digit, const std::string& target) {
     const std::string ports = std::string(VARDEL_WINE_PREFIX) + "/ports";
-    const std::string link = ports + "/com" + portDigit(program);
+    const std::string link = ports + "/com" + digit;
     const std::string staged = link + ".new";
     std::error_code ignored;
     fs::remove(staged, ignored);
     fs::create_symlink(target, staged);
     fs::rename(staged, link);
+}
+
+void pointWinePort(const std::string& program, const std::string& target) {
+    pointWinePortNumber(portDigit(program), target);
+}
+
+// Where the program's port leads: the device, the given path, or nowhere.
+std::string portTarget(const Invocation& run, const std::string& noDevice) {
+    if (run.device != nullptr) return run.device->path();
+    return run.portPath.empty() ? noDevice : run.portPath;
 }
 
 std::vector<std::string> localeEnvironment(Platform platform, Locale locale) {
@@ -133,11 +146,19 @@ struct Command {
     std::vector<std::string> environment;
 };
 
+// What every program run through the prefix gets.
+std::vector<std::string> wineEnvironment() {
+    std::vector<std::string> environment{"PATH=/usr/bin:/bin", std::string("WINEPREFIX=") + VARDEL_WINE_PREFIX,
+                                         "WINEDEBUG=-all"};
+    if (const char* home = std::getenv("HOME")) environment.push_back(std::string("HOME=") + home);
+    return environment;
+}
+
 Command linuxCommand(const Invocation& run, const std::string& noDevice) {
     Command command;
     command.argv.push_back(linuxProgramPath(run.program));
     command.argv.insert(command.argv.end(), run.arguments.begin(), run.arguments.end());
-    const std::string port = run.device != nullptr ? run.device->path() : noDevice;
+    const std::string port = portTarget(run, noDevice);
     command.environment = {"PATH=/usr/bin:/bin", std::string("VARDEL_COM") + portDigit(run.program) + "=" + port};
     return command;
 }
@@ -156,10 +177,8 @@ Command windowsCommand(const Invocation& run, const std::string& workDirectory) 
         writeFile(batch, "@\"" + windowsPath(program) + "\" " + run.commandLineTail + "\r\n@exit %ERRORLEVEL%\r\n");
         command.argv.insert(command.argv.end(), {"cmd", "/c", windowsPath(batch)});
     }
-    const std::string noDevice = std::string(VARDEL_WINE_PREFIX) + "/ports/no-device";
-    pointWinePort(run.program, run.device != nullptr ? run.device->path() : noDevice);
-    command.environment = {"PATH=/usr/bin:/bin", std::string("WINEPREFIX=") + VARDEL_WINE_PREFIX, "WINEDEBUG=-all"};
-    if (const char* home = std::getenv("HOME")) command.environment.push_back(std::string("HOME=") + home);
+    pointWinePort(run.program, portTarget(run, noWineDevice()));
+    command.environment = wineEnvironment();
     return command;
 }
 
@@ -283,6 +302,204 @@ std::string withLinuxProgramName(std::string text) {
         }
     }
     return text;
+}
+
+}  // namespace vardel::wine
+
+namespace vardel::wine {
+namespace {
+
+constexpr auto START_LIMIT = std::chrono::seconds(20);
+constexpr auto STOP_LIMIT = std::chrono::seconds(10);
+
+// Reads `fd` up to the first line feed, or what came by the deadline.
+std::string readLine(int fd, Clock::time_point deadline) {
+    std::string line;
+    char byte = 0;
+    while (line.empty() || line.back() != '\n') {
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, millisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || read(fd, &byte, 1) != 1) break;
+        line.push_back(byte);
+    }
+    return line;
+}
+
+std::string withoutLineEnd(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
+
+// Sends the signal and reaps the process: its exit status, or 128 + the
+// signal that ended it; killed when it is still there after STOP_LIMIT.
+int endProcess(pid_t pid, int signal) {
+    kill(pid, signal);
+    {
+        const Descriptor exited(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+        const auto deadline = Clock::now() + STOP_LIMIT;
+        pollfd entry{exited.fd, POLLIN, 0};
+        while (exited.fd >= 0 && poll(&entry, 1, millisecondsUntil(deadline)) < 0 && errno == EINTR) {
+        }
+    }
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) != pid) {
+        kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int release(Descriptor& descriptor) {
+    const int fd = descriptor.fd;
+    descriptor.fd = -1;
+    return fd;
+}
+
+}  // namespace
+
+std::string windowsPathOf(const std::string& unixPath) { return windowsPath(unixPath); }
+
+std::string windowsProgramFile(const std::string& program) { return windowsProgramPath(program); }
+
+RunResult runUnderWine(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                       Locale locale) {
+    const TempDirectory work;
+    Command command{{VARDEL_WINE}, wineEnvironment()};
+    command.argv.insert(command.argv.end(), arguments.begin(), arguments.end());
+    command.environment.insert(command.environment.end(), environment.begin(), environment.end());
+    for (auto& setting : localeEnvironment(Platform::Windows, locale)) command.environment.push_back(setting);
+    return execute(std::move(command), Output::Pipe, work.path + "/stdout");
+}
+
+WindowsSimDevice::WindowsSimDevice(const std::vector<std::string>& scenarioLines, const WindowsSimOptions& options)
+    : directory_(makeTempDirectory()), driverEnd_(directory_ + "/com1") {
+    try {
+        // The pair first: socat says when both ends are there.
+        const std::string simEnd = directory_ + "/com2";
+        Command socat{{VARDEL_SOCAT, "-d", "-d", "pty,raw,echo=0,link=" + driverEnd_, "pty,raw,echo=0,link=" + simEnd},
+                      {"PATH=/usr/bin:/bin"}};
+        Pipe socatLog = makePipe();
+        const Descriptor input(open("/dev/null", O_RDONLY | O_CLOEXEC));
+        socatPid_ = spawn(socat, input.fd, socatLog.writeEnd.fd, socatLog.writeEnd.fd);
+        socatLog.writeEnd.reset();
+        socatLog_ = release(socatLog.readEnd);
+        const auto socatDeadline = Clock::now() + START_LIMIT;
+        std::string said;
+        while (said.find("starting data transfer loop") == std::string::npos && Clock::now() < socatDeadline) {
+            const std::string line = readLine(socatLog_, socatDeadline);
+            if (line.empty()) break;
+            said += line;
+        }
+        if (said.find("starting data transfer loop") == std::string::npos) {
+            throw std::runtime_error("socat made no pseudo-terminal pair: " + said);
+        }
+        pointWinePortNumber('1', driverEnd_);
+        pointWinePortNumber('2', simEnd);
+
+        std::string scenario;
+        for (const auto& line : scenarioLines) scenario += line + "\n";
+        writeFile(directory_ + "/scenario", scenario);
+        Command sim{{VARDEL_WINE, windowsProgramPath("vardel-sim"), "--port", "COM2", "--scenario",
+                     windowsPath(directory_ + "/scenario"), "--log", windowsPath(directory_ + "/received")},
+                    wineEnvironment()};
+        for (auto& setting : localeEnvironment(Platform::Windows, Locale::Point)) sim.environment.push_back(setting);
+        if (options.control) {
+            pipeName_ = "\\\\.\\pipe\\" + fs::path(directory_).filename().string();
+            sim.argv.insert(sim.argv.end(), {"--control", pipeName_});
+        }
+        sim.argv.insert(sim.argv.end(), options.arguments.begin(), options.arguments.end());
+        Pipe output = makePipe();
+        Pipe errors = makePipe();
+        simPid_ = spawn(sim, input.fd, output.writeEnd.fd, errors.writeEnd.fd);
+        output.writeEnd.reset();
+        errors.writeEnd.reset();
+        outputPipe_ = release(output.readEnd);
+        errorPipe_ = release(errors.readEnd);
+        const std::string ready = readLine(outputPipe_, Clock::now() + START_LIMIT);
+        if (withoutLineEnd(ready) != "ready COM2") {
+            stop();
+            throw std::runtime_error("vardel-sim.exe did not get ready; it said \"" + ready + "\", and on its error output \"" +
+                                     errors_ + "\"");
+        }
+    } catch (...) {
+        cleanUp();
+        throw;
+    }
+}
+
+WindowsSimDevice::~WindowsSimDevice() { cleanUp(); }
+
+void WindowsSimDevice::cleanUp() {
+    stop();
+    for (int* fd : {&socatLog_, &outputPipe_, &errorPipe_}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
+    pointWinePortNumber('1', noWineDevice());
+    pointWinePortNumber('2', noWineDevice());
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+}
+
+void WindowsSimDevice::stop() {
+    if (simPid_ > 0) {
+        // Wine turns SIGINT into the console's Ctrl+C event.
+        exitStatus_ = endProcess(simPid_, SIGINT);
+        simPid_ = -1;
+        if (errorPipe_ >= 0) {
+            fcntl(errorPipe_, F_SETFL, O_NONBLOCK);
+            drain(errorPipe_, errors_);
+        }
+    }
+    if (socatPid_ > 0) {
+        endProcess(socatPid_, SIGTERM);
+        socatPid_ = -1;
+    }
+}
+
+std::string WindowsSimDevice::received() {
+    stop();
+    return readFile(directory_ + "/received");
+}
+
+bool WindowsSimDevice::waitForError(const std::string& text) {
+    const auto deadline = Clock::now() + STOP_LIMIT;
+    for (;;) {
+        const auto found = errors_.find(text, errorsTaken_);
+        if (found != std::string::npos) {
+            errorsTaken_ = found + text.size();
+            return true;
+        }
+        if (errorPipe_ < 0 || Clock::now() >= deadline) return false;
+        pollfd entry{errorPipe_, POLLIN, 0};
+        if (poll(&entry, 1, millisecondsUntil(deadline)) <= 0) continue;
+        char buffer[4096];
+        const ssize_t count = read(errorPipe_, buffer, sizeof buffer);
+        if (count > 0) {
+            errors_.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            close(errorPipe_);
+            errorPipe_ = -1;
+        }
+    }
+}
+
+bool WindowsSimDevice::control(const std::string& line) {
+    if (pipeName_.empty()) throw std::logic_error("the device was started without a control pipe");
+    // Wine's cmd opens the pipe as a file, writes the line and CR LF, and
+    // closes it. The redirection comes first: "echo x 1>" would take "1>"
+    // for standard output, and Wine 8 sends nothing from "(echo x)>".
+    const std::string batch = directory_ + "/control.bat";
+    writeFile(batch, "@>" + pipeName_ + " echo " + line + "\r\n");
+    const RunResult sent = runUnderWine({"cmd", "/c", windowsPath(batch)});
+    if (sent.status != 0) errors_ += "[cmd: status " + std::to_string(sent.status) + ", " + sent.out + sent.err + "]";
+    // The acknowledgement's whole line, then whether it says "ok".
+    if (!waitForError("vardel-sim: control: '" + line + "': ")) return false;
+    const std::size_t answer = errorsTaken_;
+    // The error output is in text mode: "ok" CR LF.
+    return waitForError("\n") && errors_.compare(answer, 4, "ok\r\n") == 0;
 }
 
 }  // namespace vardel::wine

@@ -1,6 +1,8 @@
 #pragma once
 // Runs the Windows programs under Wine, and the Linux programs built from
-// the same sources, against simulated devices on pseudo-terminals.
+// the same sources, against simulated devices on pseudo-terminals: the
+// Linux vardel-sim, or vardel-sim.exe under Wine on COM2 with the driver on
+// COM1, the two ports joined by a socat pseudo-terminal pair.
 
 #include <string>
 #include <vector>
@@ -26,7 +28,10 @@ struct Invocation {
     std::string commandLineTail;
     Locale locale = Locale::Point;
     Output output = Output::Pipe;
-    const SimDevice* device = nullptr;    // none: the port leads nowhere
+    const SimDevice* device = nullptr;    // none: the port leads to portPath
+    // Without a device: where the port leads (e.g. WindowsSimDevice::path());
+    // empty: nowhere.
+    std::string portPath;
 };
 
 RunResult runOn(Platform platform, const Invocation& run);
@@ -34,5 +39,66 @@ RunResult runOn(Platform platform, const Invocation& run);
 // The Windows program's output with "vardel1.exe" ("vardel3.exe") in the
 // failure report written as the Linux program writes it.
 std::string withLinuxProgramName(std::string text);
+
+struct WindowsSimOptions {
+    std::vector<std::string> arguments;  // more options of vardel-sim.exe
+    bool control = false;                // with --control \\.\pipe\NAME, for control()
+};
+
+// vardel-sim.exe under Wine on COM2 of the test prefix, for one test. COM2
+// is one end of a pseudo-terminal pair made by socat, COM1 the other end:
+// runOn() with `portPath = path()` gives it the driver on COM1, or the
+// Linux driver on that end's path.
+class WindowsSimDevice {
+public:
+    explicit WindowsSimDevice(const std::vector<std::string>& scenarioLines, const WindowsSimOptions& options = {});
+    ~WindowsSimDevice();
+    WindowsSimDevice(const WindowsSimDevice&) = delete;
+    WindowsSimDevice& operator=(const WindowsSimDevice&) = delete;
+
+    // The pair's other end.
+    const std::string& path() const { return driverEnd_; }
+    // Writes the line into the control pipe with Wine's cmd; true once the
+    // simulator acknowledged it on its error output with "ok", false when it
+    // named an error there instead (or said nothing for 10 s).
+    bool control(const std::string& line);
+    // Waits until the error output shows `text` after what earlier waits
+    // found, at most 10 s. False when it didn't come.
+    bool waitForError(const std::string& text);
+    // Stops the simulator with Ctrl+C and returns every byte it received.
+    std::string received();
+    // Once stopped: the simulator's exit status.
+    int exitStatus() const { return exitStatus_; }
+    const std::string& errorsSoFar() const { return errors_; }
+    // A path in the device's own directory, removed with it.
+    std::string file(const std::string& name) const { return directory_ + "/" + name; }
+
+private:
+    void stop();
+    void cleanUp();
+
+    std::string directory_;
+    std::string driverEnd_;
+    std::string pipeName_;
+    int socatPid_ = -1;
+    int simPid_ = -1;
+    int socatLog_ = -1;
+    int outputPipe_ = -1;
+    int errorPipe_ = -1;
+    std::string errors_;
+    std::size_t errorsTaken_ = 0;
+    int exitStatus_ = -1;
+};
+
+// The Windows path (Z:\...) of a path of this machine.
+std::string windowsPathOf(const std::string& unixPath);
+
+// The cross build's "vardel1.exe", "vardel-sim.exe"...: its path here.
+std::string windowsProgramFile(const std::string& program);
+
+// Runs `wine ARGUMENTS...` in the test prefix (e.g. "cmd", "/c", a batch
+// file), with more NAME=VALUE entries in its environment.
+RunResult runUnderWine(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                       Locale locale = Locale::Point);
 
 }  // namespace vardel::wine

@@ -1,0 +1,163 @@
+// vardel-sim.exe under Wine on COM2, the driver on COM1, the two ports the
+// ends of a socat pseudo-terminal pair: the bytes of the Linux end-to-end
+// tests, the time-out, live control through the named pipe, the hang-up,
+// the Linux driver on the pair's other end, and the batch file of the
+// examples.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "tests/support/command_words.hpp"
+#include "tests/wine/wine_harness.hpp"
+
+using namespace vardel::wine;
+using namespace vardel::test;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string MARKER = "-777" + CRLF;
+
+RunResult runAgainst(const WindowsSimDevice& device, Platform platform, std::vector<std::string> arguments) {
+    Invocation run;
+    run.arguments = std::move(arguments);
+    run.portPath = device.path();
+    return runOn(platform, run);
+}
+
+// The whole table of command words through the simulator, by one driver.
+void expectEveryCommandWord(Platform platform) {
+    WindowsSimDevice device(SENSOR_DEVICE);
+    for (const CommandWordCase& c : COMMAND_WORDS) {
+        SCOPED_TRACE(c.arguments.front());
+        const RunResult outcome = runAgainst(device, platform, c.arguments);
+        EXPECT_EQ(withLinuxProgramName(outcome.out), c.line + CRLF);
+        EXPECT_EQ(outcome.status, 0);
+    }
+    EXPECT_EQ(device.received(), COMMAND_WORDS_RECEIVED);
+    EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// examples\log_ead.cmd COUNT INPUT log.csv in the device's directory, with
+// vardel1.exe on COM1.
+RunResult runLogEad(const WindowsSimDevice& device, const std::string& count, const std::string& input,
+                    Locale locale) {
+    return runUnderWine({"cmd", "/c", windowsPathOf(VARDEL_EXAMPLES_DIR "/log_ead.cmd"), count, input,
+                         windowsPathOf(device.file("log.csv"))},
+                        {"VARDEL1=" + windowsPathOf(windowsProgramFile("vardel1"))}, locale);
+}
+
+}  // namespace
+
+TEST(WindowsSimulator, EveryCommandWordGivesTheBytesOfTheLinuxTests) {
+    ASSERT_EQ(COMMAND_WORDS.size(), 37u);
+    expectEveryCommandWord(Platform::Windows);
+}
+
+TEST(WindowsSimulator, TheLinuxDriverOnTheOtherEndGetsTheSameAnswers) {
+    expectEveryCommandWord(Platform::Linux);
+}
+
+TEST(WindowsSimulator, SilentScenarioGivesTheMarkerAfterTheTimeOut) {
+    WindowsSimDevice device({}, WindowsSimOptions{{"--scenario", "silent"}});
+    const RunResult outcome = runAgainst(device, Platform::Windows, {"ea", "1"});
+    EXPECT_EQ(outcome.out, MARKER);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_GT(outcome.seconds, 1.0);
+    EXPECT_LT(outcome.cpuSeconds, 0.5);
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
+TEST(WindowsSimulator, ControlLineThroughTheNamedPipeChangesTheNextReading) {
+    WindowsSimDevice device({"analog 1 100"}, WindowsSimOptions{{}, true});
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", "1"}).out, "100" + CRLF);
+    ASSERT_TRUE(device.control("analog 1 500")) << device.errorsSoFar();
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", "1"}).out, "500" + CRLF);
+    // A line the simulator can't read is named and changes nothing.
+    EXPECT_FALSE(device.control("analog 1 sine 1 2"));
+    const std::string refusal =
+        "vardel-sim: control: 'analog 1 sine 1 2': sine takes LOW HIGH PERIOD_MS [PHASE_DEG], the period a whole "
+        "number above 0";
+    EXPECT_NE(device.errorsSoFar().find(refusal + "\r\n"), std::string::npos) << device.errorsSoFar();
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", "1"}).out, "500" + CRLF);
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", "2"}).out, MARKER);
+    // The acknowledgement is also in the log, between the requests.
+    EXPECT_EQ(device.received(), "ZEA 1\rvardel-sim: control: 'analog 1 500': ok\nZEA 1\r"
+                                 + refusal + "\nZEA 1\rZEA 2\r");
+    EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
+}
+
+TEST(WindowsSimulator, HangUpInTheMiddleOfAReplyThenBackOnTheSamePort) {
+    // As HangUp.InTheMiddleOfAReplyThenBackOnTheSamePortLater on Linux:
+    // "61", the hang-up, no answer while the port is closed, whole replies
+    // once it is open again.
+    WindowsSimDevice device({"analog 1 612", "hangup 2 100", "reconnect 1500"});
+    const RunResult cut = runAgainst(device, Platform::Windows, {"ea", "1"});
+    EXPECT_EQ(cut.out, MARKER);
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_GT(cut.seconds, 1.0);
+    const RunResult away = runAgainst(device, Platform::Windows, {"ea", "1"});
+    EXPECT_EQ(away.out, MARKER);
+    EXPECT_GT(away.seconds, 1.0);
+    const RunResult back = runAgainst(device, Platform::Windows, {"ea", "1"});
+    EXPECT_EQ(back.out, "612" + CRLF);
+    EXPECT_EQ(device.received(), "ZEA 1\rZEA 1\r");
+}
+
+TEST(WindowsSimulator, HangUpForGood) {
+    WindowsSimDevice device({"analog 1 612", "binary 2 1", "hangup 0"});
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", "1"}).out, MARKER);
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"nea", "0"}).out, "(rien)" + CRLF);
+    EXPECT_EQ(runAgainst(device, Platform::Windows, {"sb", "1", "1"}).out, "1" + CRLF);
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
+TEST(WindowsExample, LogEadWritesOneTimedLinePerReading) {
+    // French settings: the driver writes "-50,19...", the file "-50.19...".
+    WindowsSimDevice device(SENSOR_DEVICE);
+    const RunResult run = runLogEad(device, "3", "1", Locale::FrenchComma);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::string text = readFile(device.file("log.csv"));
+    const std::vector<std::string> lines = linesOf(text);
+    ASSERT_EQ(lines.size(), 4u) << text;
+    EXPECT_EQ(lines[0], "time,value\r");
+    // The time as %TIME% gives it, with a "." before the hundredths; Wine's
+    // cmd leaves the seconds out.
+    const std::regex reading(R"([0-2][0-9]:[0-5][0-9](:[0-5][0-9]\.[0-9][0-9])?,-50\.1960784313725483\r)");
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], reading)) << lines[i];
+    // A second between readings.
+    EXPECT_GT(run.seconds, 2.0);
+    EXPECT_EQ(device.received(), "ZRECO\rZEA 1\rZRECO\rZEA 1\rZRECO\rZEA 1\r");
+    EXPECT_FALSE(fs::exists(device.file("log.csv.reading")));
+}
+
+TEST(WindowsExample, LogEadStopsAtAFailureReport) {
+    // The driver's exit status 1 ends the log; its report is shown.
+    WindowsSimDevice device(SENSOR_DEVICE);
+    const RunResult run = runLogEad(device, "2", "x", Locale::Point);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Exception EConvertError dans le module vardel1.exe"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(device.file("log.csv")), "time,value\r\n");
+    EXPECT_EQ(device.received(), "");
+
+    const RunResult usage = runLogEad(device, "two", "1", Locale::Point);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("usage: log_ead.cmd COUNT INPUT FILE.csv"), std::string::npos) << usage.err;
+}
