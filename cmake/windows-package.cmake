@@ -1,9 +1,11 @@
-# The zip for Windows users: both programs, a short notice and the manual as
-# text, all with Windows line ends, under one folder named like the zip.
+# The zip for Windows users: both programs and the simulated device, a short
+# notice, the guide to the simulator and the manual as text, all with Windows
+# line ends (the sources keep Unix ones), under one folder named like the zip.
 #   cmake --build <cross build folder> --target vardel_zip
-configure_file(${CMAKE_SOURCE_DIR}/packaging/README-windows.txt
-               ${CMAKE_BINARY_DIR}/README-windows.txt @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${CMAKE_BINARY_DIR}/README-windows.txt DESTINATION .)
+foreach(text README-windows.txt vardel-sim-guide.txt)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/${text} ${CMAKE_BINARY_DIR}/${text} @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/${text} DESTINATION .)
+endforeach()
 
 include(${CMAKE_CURRENT_LIST_DIR}/manual-pages.cmake)
 set(VARDEL_MANUAL_TEXT ${CMAKE_BINARY_DIR}/vardel-manual.txt)
@@ -23,4 +25,4 @@ add_custom_target(vardel_zip
   COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
           -DNAME=${VARDEL_ZIP_NAME} -P ${CMAKE_CURRENT_LIST_DIR}/windows-zip.cmake
   COMMENT "Packing ${VARDEL_ZIP_NAME}.zip" VERBATIM)
-add_dependencies(vardel_zip vardel1 vardel3 vardel_manual_text)
+add_dependencies(vardel_zip vardel1 vardel3 vardel-sim vardel_manual_text)

@@ -9,9 +9,10 @@
 #   i686-linux      Linux x86 32-bit (run by the x86-64 kernel)
 #   armhf-linux     Linux ARM 32-bit, e.g. Raspberry Pi OS (run under qemu-arm)
 #   aarch64-linux   Linux ARM 64-bit (run under qemu-aarch64)
-#   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-1.0.0-windows-x86_64.zip
-#   i686-windows    Windows x86 32-bit: vardel1.exe, vardel3.exe, vardel-1.0.0-windows-x86.zip
-# The Windows targets are built and their imports checked. The end-to-end
+#   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-sim.exe, vardel-1.0.0-windows-x86_64.zip
+#   i686-windows    Windows x86 32-bit: the same, vardel-1.0.0-windows-x86.zip
+# The Windows targets are built, their imports and their zip's contents
+# checked (scripts/check-windows-zip.sh). The end-to-end
 # tests of x86_64-windows under Wine are run by the test command; those of
 # i686-windows here, under 32-bit Wine, when it is installed (Debian's
 # wine32:i386, which adds the i386 architecture to dpkg: --install-wine32
@@ -57,6 +58,8 @@ wine32Tests() {
     echo "$target: run scripts/build-target.sh --install-wine32 i686-windows to install it and run them"
     return 0
   fi
+  # The pseudo-terminal pair of vardel-sim.exe's tests.
+  "$root/scripts/install-deps.sh" socat
   local host="$root/build-host-wine32"
   cmake -S "$root" -B "$host" -DVARDEL_WERROR=ON -DVARDEL_WINE_TESTS=ON -DVARDEL_WINE_ARCH=win32 \
     -DVARDEL_WINDOWS_BUILD_DIR="$build" >/dev/null
@@ -74,8 +77,10 @@ case "$target" in
     cmake --build "$build" -j"$jobs"
     cmake --build "$build" --target vardel_zip >/dev/null
     triplet=$( [ "$target" = i686-windows ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32 )
-    sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe"
-    echo "$target: $build/vardel1.exe $build/vardel3.exe, only system DLLs imported"
+    sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe" \
+      "$build/vardel-sim.exe"
+    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe, only system DLLs imported"
+    "$root/scripts/check-windows-zip.sh" "$(ls "$build"/vardel-*windows-*.zip)"
     echo "$target: package $(ls "$build"/vardel-*windows-*.zip)"
     if [ "$target" = i686-windows ]; then wine32Tests; fi
     ;;

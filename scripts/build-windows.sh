@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds vardel1.exe and vardel3.exe with MinGW-w64, warnings as
-# errors, and packs them with their notice and the manual (rendered by groff)
+# Cross-builds vardel1.exe, vardel3.exe and vardel-sim.exe with MinGW-w64,
+# warnings as errors, and packs them with their notice, the simulator's
+# guide and the manual (rendered by groff)
 # into a zip for Windows users, the same bytes at every build of a commit
 # (cmake/reproducible.cmake, cmake/windows-zip.cmake), with its SHA256SUMS.
 # Usage: scripts/build-windows.sh [build folder]   (default: build-windows)
@@ -16,9 +17,6 @@ cmake --build "$build" -j"$(nproc)"
 cmake --build "$build" --target vardel_zip >/dev/null
 zip=$(ls "$build"/vardel-*-windows-x86_64.zip)
 (cd "$build" && sha256sum "$(basename "$zip")" >SHA256SUMS)
-listing=$(cmake -E tar tf "$zip")
-for file in bin/vardel1.exe bin/vardel3.exe README-windows.txt vardel-manual.txt; do
-  grep -q "/$file\$" <<<"$listing" || { echo "$zip lacks $file"; exit 1; }
-done
-echo "Windows programs: $build/vardel1.exe $build/vardel3.exe"
+"$root/scripts/check-windows-zip.sh" "$zip"
+echo "Windows programs: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe"
 echo "Package: $zip (checksum in $build/SHA256SUMS)"
