@@ -127,6 +127,8 @@ TEST(CollectReply, ClockWrappingAroundDoesNotEndTheWaitEarly) {
 TEST(TraceText, BytesAreEscapedSoEveryLineStaysOneLine) {
     EXPECT_EQ(escapedBytes("ZEA 1\r"), "ZEA 1\\r");
     EXPECT_EQ(escapedBytes(std::string("\n\\\0\x7F\xE9~ ", 7)), "\\n\\\\\\x00\\x7F\\xE9~ ");
+    // Text a person typed, shown back: UTF-8 kept, control bytes escaped.
+    EXPECT_EQ(escapedBytes("\t\xC3\xA9\r", HighBytes::Kept), "\\x09\xC3\xA9\\r");
     EXPECT_FALSE(isTracing(nullptr));
     const Trace unset = openTrace(nullptr, 0);
     const Trace empty = openTrace("", 0);
