@@ -155,19 +155,16 @@ TEST(HangUp, InTheMiddleOfTheIdentificationLeavesTheSlotsAsTheyWere) {
     EXPECT_EQ(device.received(), "ZRECO\r");
 }
 
+// Before the first byte, and the port is not back: later runs find none
+// (as the run "away" above; each word's answer then: NoDevice above).
 TEST(HangUp, PortClosedForGood) {
-    SimDevice device({"analog 1 612", "binary 2 1", "hangup 0"});
+    SimDevice device({"analog 1 612", "hangup 0"});
     const RunResult first = runWith(device, "vardel1", {"ea", "1"});
     record("first", first);
     EXPECT_EQ(first.out, MARKER);
     EXPECT_EQ(first.status, 0);
     expectWaited(first, 1);
     EXPECT_FALSE(exists(device.path()));
-    // A later run finds no port (each word's answer then: NoDevice above).
-    const RunResult binary = runWith(device, "vardel3", {"eb", "2"});
-    record("binary", binary);
-    EXPECT_EQ(binary.out, "0" + CRLF);
-    expectWaited(binary, 1);
     EXPECT_EQ(device.received(), "ZEA 1\r");
 }
 

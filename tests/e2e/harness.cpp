@@ -164,7 +164,6 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     spec.output = options.stdoutMode;
     spec.outputFile = directory.path + "/stdout";
     spec.timeLimit = TIME_LIMIT;
-    spec.parentDeathSignal = SIGKILL;
     const test::ProcessRun run = runProcess(spec);
     if (run.timedOut) ADD_FAILURE() << program << " was still running after the time limit and was killed";
     return run;
