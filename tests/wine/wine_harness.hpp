@@ -16,7 +16,8 @@ using test::RunResult;
 
 enum class Platform { Linux, Windows };
 enum class Locale { Point, FrenchComma };
-enum class Output { Pipe, File, BrokenPipe, DevFull };
+// Pipe, File, BrokenPipe, DevFull (and Closed).
+using Output = test::OutputTo;
 
 struct Invocation {
     std::string program = "vardel1";      // "vardel1" or "vardel3"
