@@ -3,6 +3,7 @@
 // agree with an independent reading of the text: exactly where a single
 // rounding is certain, within a few units of the last place elsewhere.
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -30,29 +31,44 @@ struct Syntax {
     std::int64_t exponent = 0;
 };
 
-bool digitAt(std::string_view text, std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; }
+bool allDigits(std::string_view text) { return text.find_first_not_of("0123456789") == std::string_view::npos; }
 
+// The exponent's digits are read while it is below 500, and a digit left
+// over makes the text invalid: past its leading zeros, at most three digits,
+// or four whose first three are below 500.
+std::optional<std::int64_t> exponentOf(std::string_view digits) {
+    if (!allDigits(digits)) return std::nullopt;
+    digits.remove_prefix(std::min(digits.size(), digits.find_first_not_of('0')));
+    if (digits.size() > 4 || (digits.size() == 4 && digits.substr(0, 3) >= "500")) return std::nullopt;
+    return digits.empty() ? 0 : std::stoll(std::string(digits));
+}
+
+// Cuts the text into its parts, where the library scans it byte by byte:
+// blanks around, a sign, the mantissa up to "e" or "E", the exponent.
 std::optional<Syntax> readSyntax(std::string_view text, char separator) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(' ') + 1 - first);
     Syntax syntax;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) syntax.negative = text[i++] == '-';
-    const std::size_t mantissa = i;
-    for (; digitAt(text, i); ++i) syntax.digits += text[i];
-    if (i < text.size() && text[i] == separator) {
-        for (++i; digitAt(text, i); ++i, ++syntax.fractionDigits) syntax.digits += text[i];
+    if (text[0] == '+' || text[0] == '-') {
+        syntax.negative = text[0] == '-';
+        text.remove_prefix(1);
     }
-    if (i == mantissa) return std::nullopt;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        bool negative = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-        // Digits are read while the exponent is below 500.
-        for (; digitAt(text, i) && syntax.exponent < 500; ++i) syntax.exponent = syntax.exponent * 10 + (text[i] - '0');
-        if (negative) syntax.exponent = -syntax.exponent;
-    }
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i != text.size()) return std::nullopt;
+    const auto exponentMark = text.find_first_of("eE");
+    const std::string_view mantissa = text.substr(0, exponentMark);
+    const auto point = mantissa.find(separator);
+    const std::string_view whole = mantissa.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "" : mantissa.substr(point + 1);
+    if (mantissa.empty() || !allDigits(whole) || !allDigits(fraction)) return std::nullopt;
+    syntax.digits = std::string(whole) + std::string(fraction);
+    syntax.fractionDigits = static_cast<std::int64_t>(fraction.size());
+    if (exponentMark == std::string_view::npos) return syntax;
+    std::string_view power = text.substr(exponentMark + 1);
+    const bool negative = !power.empty() && power[0] == '-';
+    if (!power.empty() && (power[0] == '+' || power[0] == '-')) power.remove_prefix(1);
+    const std::optional<std::int64_t> exponent = exponentOf(power);
+    if (!exponent) return std::nullopt;
+    syntax.exponent = negative ? -*exponent : *exponent;
     return syntax;
 }
 

@@ -57,49 +57,34 @@ constexpr std::string_view IDENTIFY_ANALOG = "RA";
 constexpr std::string_view BIT_INPUT = "E";
 constexpr std::string_view BIT_OUTPUT = "S";
 
-const std::array<Word, 37> WORDS{{
-    {"ea", Form::Integer, ANALOG, true, true, std::nullopt},
-    {"nea", Form::Text, IDENTIFY, true, true, std::nullopt},
-    {"ead", Form::Real, IDENTIFY_ANALOG, true, true, std::nullopt},
-    {"nead", Form::Text, IDENTIFY, true, true, std::nullopt},
-    {"sa", Form::Integer, NONE, false, true, "-777"},
-    {"nsa", Form::Text, NONE, false, true, ""},
+// A word and its name word share a line. Each also comes with "std" in
+// front.
+const std::array<Word, 17> WORDS{{
+    {"ea", Form::Integer, ANALOG, true, true, std::nullopt}, {"nea", Form::Text, IDENTIFY, true, true, std::nullopt},
+    {"ead", Form::Real, IDENTIFY_ANALOG, true, true, std::nullopt}, {"nead", Form::Text, IDENTIFY, true, true, std::nullopt},
+    {"sa", Form::Integer, NONE, false, true, "-777"}, {"nsa", Form::Text, NONE, false, true, ""},
     {"rsa", Form::Integer, NONE, false, true, "-777"},
-    {"sad", Form::Real, NONE, false, true, "-777"},
-    {"nsad", Form::Text, NONE, false, true, ""},
+    {"sad", Form::Real, NONE, false, true, "-777"}, {"nsad", Form::Text, NONE, false, true, ""},
     {"rsad", Form::Real, NONE, false, true, "-777"},
-    {"eb", Form::Integer, BIT_INPUT, false, true, std::nullopt},
-    {"neb", Form::Text, NONE, false, true, std::nullopt},
-    {"sb", Form::Integer, BIT_OUTPUT, false, true, std::nullopt},
-    {"nsb", Form::Text, NONE, false, true, std::nullopt},
+    {"eb", Form::Integer, BIT_INPUT, false, true, std::nullopt}, {"neb", Form::Text, NONE, false, true, std::nullopt},
+    {"sb", Form::Integer, BIT_OUTPUT, false, true, std::nullopt}, {"nsb", Form::Text, NONE, false, true, std::nullopt},
     {"rsb", Form::Integer, NONE, false, true, std::nullopt},
-    {"titre", Form::Text, NONE, false, false, "title"},
-    {"detail", Form::Text, NONE, false, false, "detail"},
-    {"stdea", Form::Integer, ANALOG, true, true, std::nullopt},
-    {"stdnea", Form::Text, IDENTIFY, true, true, std::nullopt},
-    {"stdead", Form::Real, IDENTIFY_ANALOG, true, true, std::nullopt},
-    {"stdeas", Form::Real, IDENTIFY_ANALOG, true, true, std::nullopt},
-    {"stdnead", Form::Text, IDENTIFY, true, true, std::nullopt},
-    {"stdsa", Form::Integer, NONE, false, true, "-777"},
-    {"stdnsa", Form::Text, NONE, false, true, ""},
-    {"stdrsa", Form::Integer, NONE, false, true, "-777"},
-    {"stdsad", Form::Real, NONE, false, true, "-777"},
-    {"stdsas", Form::Real, NONE, false, true, "-777"},
-    {"stdnsad", Form::Text, NONE, false, true, ""},
-    {"stdrsad", Form::Real, NONE, false, true, "-777"},
-    {"stdrsas", Form::Real, NONE, false, true, "-777"},
-    {"stdeb", Form::Integer, BIT_INPUT, false, true, std::nullopt},
-    {"stdneb", Form::Text, NONE, false, true, std::nullopt},
-    {"stdsb", Form::Integer, BIT_OUTPUT, false, true, std::nullopt},
-    {"stdnsb", Form::Text, NONE, false, true, std::nullopt},
-    {"stdrsb", Form::Integer, NONE, false, true, std::nullopt},
-    {"stdtitre", Form::Text, NONE, false, false, "title"},
-    {"stddetail", Form::Text, NONE, false, false, "detail"},
+    {"titre", Form::Text, NONE, false, false, "title"}, {"detail", Form::Text, NONE, false, false, "detail"},
+}};
+// Words that come only with "std" in front (written here without it).
+const std::array<Word, 3> STD_ONLY_WORDS{{
+    {"eas", Form::Real, IDENTIFY_ANALOG, true, true, std::nullopt},
+    {"sas", Form::Real, NONE, false, true, "-777"}, {"rsas", Form::Real, NONE, false, true, "-777"},
 }};
 
 const Word* findWord(std::string_view word) {
+    const bool twin = word.starts_with("std");
+    if (twin) word.remove_prefix(3);
     for (const Word& entry : WORDS) {
         if (entry.word == word) return &entry;
+    }
+    for (const Word& entry : STD_ONLY_WORDS) {
+        if (twin && entry.word == word) return &entry;
     }
     return nullptr;
 }

@@ -33,10 +33,6 @@ CollectedReply collectReplyWithEnd(const ReplySource& source, std::uint32_t time
     return CollectedReply{buffer.substr(0, end), false, std::string()};
 }
 
-std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs) {
-    return collectReplyWithEnd(source, timeoutMs).text;
-}
-
 std::string readReply(SerialLink& link) {
     ReplySource source{
         [&link] { return bytesWaiting(link); },

@@ -49,7 +49,7 @@ std::uint32_t tickCount();
 // Gives the port back before the link's end.
 inline void releasePort(SerialLink& link) { link.port.reset(); }
 
-// What a reply is collected from; the link's, or a test's own.
+// What a reply is collected from: the link's platform functions.
 struct ReplySource {
     std::function<std::uint16_t()> bytesWaiting;
     std::function<bool(char&)> readOneByte;
@@ -58,11 +58,9 @@ struct ReplySource {
 };
 
 // Collects one reply: bytes up to the first carriage return (not included);
-// the empty text when none came once more than `timeoutMs` have passed.
-std::string collectReply(const ReplySource& source, std::uint32_t timeoutMs);
-
-// The same, and how it ended: at a carriage return, or at the time-out with
-// the bytes that had come without one.
+// the empty text when none came once more than `timeoutMs` have passed. And
+// how it ended: at a carriage return, or at the time-out with the bytes that
+// had come without one.
 struct CollectedReply {
     std::string text;
     bool timedOut = false;

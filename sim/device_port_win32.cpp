@@ -143,21 +143,9 @@ std::size_t takeBytes(Pending& pending, char* buffer, std::size_t size) {
 void configurePort(HANDLE comm) {
     DCB control{};
     control.DCBlength = sizeof control;
-    if (GetCommState(comm, &control)) {
-        control.BaudRate = CBR_9600;
-        control.ByteSize = 8;
-        control.Parity = NOPARITY;
-        control.StopBits = ONESTOPBIT;
-        control.fBinary = TRUE;
-        control.fParity = FALSE;
-        control.fOutxCtsFlow = FALSE;
-        control.fOutxDsrFlow = FALSE;
-        control.fDsrSensitivity = FALSE;
-        control.fDtrControl = DTR_CONTROL_ENABLE;
-        control.fRtsControl = RTS_CONTROL_ENABLE;
-        control.fOutX = FALSE;
-        control.fInX = FALSE;
-        control.fNull = FALSE;
+    if (GetCommState(comm, &control) &&
+        BuildCommDCBA("baud=9600 parity=N data=8 stop=1 xon=off odsr=off octs=off dtr=on rts=on idsr=off",
+                      &control)) {
         control.fAbortOnError = FALSE;
         SetCommState(comm, &control);
     }

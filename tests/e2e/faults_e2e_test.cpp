@@ -82,6 +82,40 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
+// --- No device on the port ---
+
+// Each word's answer when nothing answers, after one wait per reply it reads.
+TEST(NoDevice, EachWordGivesItsAnswerAfterItsWaits) {
+    struct Row {
+        const char* program;
+        std::vector<std::string> arguments;
+        bool french;
+        std::string out;
+        int waits;
+    };
+    const Row rows[] = {
+        {"vardel1", {"ea", "1"}, false, MARKER, 1},
+        {"vardel1", {"ead", "0"}, false, NO_DEVICE_EAD, 2},
+        {"vardel1", {"ead", "0"}, true, "-2655,76171875" + CRLF, 2},
+        {"vardel1", {"nea", "3"}, false, "(rien)" + CRLF, 1},
+        {"vardel1", {"eb", "0"}, false, "0" + CRLF, 1},
+        {"vardel3", {"sb", "1", "1"}, false, "1" + CRLF, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.program) + " " + row.arguments[0] + (row.french ? " in French" : ""));
+        RunOptions options;
+        options.frenchLocale = row.french;
+        const RunResult run = runProgram(row.program, row.arguments, options);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.status, 0);
+        if (row.waits == 0) {
+            expectQuick(run);
+        } else {
+            expectWaited(run, row.waits);
+        }
+    }
+}
+
 // --- The device hangs up ---
 
 TEST(HangUp, InTheMiddleOfAReplyThenBackOnTheSamePortLater) {
@@ -121,25 +155,16 @@ TEST(HangUp, InTheMiddleOfTheIdentificationLeavesTheSlotsAsTheyWere) {
     EXPECT_EQ(device.received(), "ZRECO\r");
 }
 
+// Before the first byte, and the port is not back: later runs find none
+// (as the run "away" above; each word's answer then: NoDevice above).
 TEST(HangUp, PortClosedForGood) {
-    SimDevice device({"analog 1 612", "binary 2 1", "hangup 0"});
+    SimDevice device({"analog 1 612", "hangup 0"});
     const RunResult first = runWith(device, "vardel1", {"ea", "1"});
     record("first", first);
     EXPECT_EQ(first.out, MARKER);
     EXPECT_EQ(first.status, 0);
     expectWaited(first, 1);
     EXPECT_FALSE(exists(device.path()));
-    // Every later run finds no port.
-    const RunResult binary = runWith(device, "vardel3", {"eb", "2"});
-    record("binary", binary);
-    EXPECT_EQ(binary.out, "0" + CRLF);
-    expectWaited(binary, 1);
-    const RunResult name = runWith(device, "vardel1", {"nea", "0"});
-    EXPECT_EQ(name.out, "(rien)" + CRLF);
-    expectWaited(name, 1);
-    const RunResult output = runWith(device, "vardel1", {"sb", "1", "1"});
-    EXPECT_EQ(output.out, "1" + CRLF);
-    expectQuick(output);
     EXPECT_EQ(device.received(), "ZEA 1\r");
 }
 
@@ -232,11 +257,16 @@ TEST(LongReplies, WithTheCarriageReturnAreReadWhole) {
 }
 
 TEST(LongReplies, WithoutTheCarriageReturnAreNoReply) {
-    SimDevice device({"analog-raw 1 " + std::string(300, '5'), "ident-raw " + repeated("150,", 80)});
-    const RunResult analog = runWith(device, "vardel1", {"ea", "1"});
-    record("analog", analog);
-    EXPECT_EQ(analog.out, MARKER);
-    expectWaited(analog, 1);
+    // Short or past 256 bytes, a reply without its carriage return is none.
+    for (const std::string& reply : {std::string("612"), std::string(300, '5')}) {
+        SimDevice device({"analog-raw 1 " + reply});
+        const RunResult analog = runWith(device, "vardel1", {"ea", "1"});
+        record("analog-" + std::to_string(reply.size()), analog);
+        EXPECT_EQ(analog.out, MARKER);
+        EXPECT_EQ(analog.status, 0);
+        expectWaited(analog, 1);
+    }
+    SimDevice device({"ident-raw " + repeated("150,", 80)});
     const RunResult name = runWith(device, "vardel1", {"nea", "0"});
     record("identification", name);
     EXPECT_EQ(name.out, "(rien)" + CRLF);
@@ -394,7 +424,9 @@ TEST(Concurrency, TwentyRunsInARowEachFindsThePortFreeAndAsTheLastLeftIt) {
             EXPECT_EQ(*state.exclusive, 0);
         }
         ASSERT_TRUE(state.line.has_value());
+        // 9600 baud 8N1, and HUPCL off: closing leaves the modem lines up.
         EXPECT_EQ(cfgetospeed(&*state.line), static_cast<speed_t>(B9600));
+        EXPECT_EQ(state.line->c_cflag & (CSIZE | PARENB | CSTOPB | HUPCL | CLOCAL), static_cast<tcflag_t>(CS8 | CLOCAL));
         if (previous) {
             EXPECT_TRUE(sameLine(*previous, *state.line));
         }
@@ -407,7 +439,8 @@ TEST(Concurrency, TwentyRunsInARowEachFindsThePortFreeAndAsTheLastLeftIt) {
 
 // A reading (short) and a failure report about a long identification field
 // (over the 128-byte output buffer), on each kind of lost output: never
-// status 0, the report on the error output.
+// status 0, the report on the error output, nothing but the commands on the
+// port. A word that prints nothing still ends with status 0.
 TEST(LostOutput, ShortAndLongOutputOnEveryKindOfLostOutput) {
     const std::string field(200, 'z');
     struct Case {
@@ -431,6 +464,9 @@ TEST(LostOutput, ShortAndLongOutputOnEveryKindOfLostOutput) {
         EXPECT_EQ(report.status, 1);
         EXPECT_EQ(report.out, "");
         expectFailureReportText(report.err, "vardel1", "EConvertError", integerMessage(field));
+        const RunResult quiet = runProgram("vardel1", {"unknown"}, options);
+        EXPECT_EQ(quiet.status, 0);
+        EXPECT_EQ(quiet.err, "");
         EXPECT_EQ(device.received(), "ZEA 1\rZRECO\r");
     }
 }

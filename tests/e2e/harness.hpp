@@ -2,9 +2,11 @@
 // Runs the real programs as processes against the simulated device.
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/support/process_runner.hpp"
 #include "tests/support/run_result.hpp"
 
 namespace vardel::e2e {
@@ -35,17 +37,17 @@ public:
     int exitStatus() const { return exitStatus_; }
     double cpuSeconds() const { return cpuSeconds_; }
     // A path in the device's own directory, removed with it.
-    std::string file(const std::string& name) const { return directory_ + "/" + name; }
+    std::string file(const std::string& name) const { return directory_.path + "/" + name; }
     // With readErrors: waits until the error output shows `text` after what
     // earlier waits found, at most `limit`. False when it didn't come.
     bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10));
     const std::string& errorsSoFar() const { return errors_; }
 
 private:
-    std::string directory_;
+    test::TempDirectory directory_{"vardel-e2e"};
     std::string linkPath_;
     std::string logPath_;
-    int pid_ = -1;
+    std::unique_ptr<test::ChildProcess> process_;
     bool stopped_ = false;
     int errorPipe_ = -1;
     std::string errors_;
@@ -54,7 +56,8 @@ private:
     double cpuSeconds_ = 0;
 };
 
-enum class StdoutMode { Pipe, File, DevFull, Closed, BrokenPipe };
+// Pipe, File, DevFull, Closed, BrokenPipe.
+using StdoutMode = test::OutputTo;
 
 struct RunOptions {
     bool frenchLocale = false;        // LC_ALL=fr_FR.UTF-8 from the generated locale
@@ -68,8 +71,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
                      const RunOptions& options = {});
 
 // Whole files as bytes.
-void writeFile(const std::string& path, const std::string& text);
-std::string readFile(const std::string& path);
+using test::readFile;
+using test::writeFile;
 
 // Shorthand: runs against the device, Pipe output, "." locale.
 RunResult runWith(const SimDevice& device, const std::string& program, const std::vector<std::string>& arguments);

@@ -1,5 +1,6 @@
 // The simulated device on its own, and the programs' use of the serial port
-// against it: exclusive use, sleeping time-outs, the line left configured.
+// against it: exclusive use, paths that are no terminal, a reply left over
+// from an earlier run, the trace.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,7 +19,6 @@
 #include <thread>
 
 #include "tests/e2e/harness.hpp"
-#include "tests/support/exclusive_mode.hpp"
 
 using namespace vardel::e2e;
 using Clock = std::chrono::steady_clock;
@@ -298,34 +298,6 @@ TEST(Simulator, StopsAfterLoggingWhatIsStillQueuedAndRemovesItsLink) {
 
 // --- The programs on the serial port ---
 
-TEST(SerialPort, AnalogReadingGoesThroughThePortOfEachProgram) {
-    SimDevice device({"analog 1 612", "analog 2 77"});
-    const RunResult one = runWith(device, "vardel1", {"ea", "1"});
-    EXPECT_EQ(one.out, "612" + CRLF);
-    EXPECT_EQ(one.status, 0);
-    const RunResult three = runWith(device, "vardel3", {"ea", "2"});
-    EXPECT_EQ(three.out, "77" + CRLF);
-    EXPECT_EQ(three.status, 0);
-    EXPECT_EQ(device.received(), "ZEA 1\rZEA 2\r");
-}
-
-TEST(SerialPort, NoDeviceGivesTheMarkerAfterASleepingTimeOut) {
-    const RunResult run = runProgram("vardel1", {"ea", "1"});
-    EXPECT_EQ(run.out, "-777" + CRLF);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_GT(run.seconds, 1.0);
-    EXPECT_LT(run.seconds, 1.5);
-    EXPECT_LT(run.cpuSeconds, SLEEPING_RUN_CPU_SECONDS);
-}
-
-TEST(SerialPort, ReplyWithoutCarriageReturnIsNoReply) {
-    SimDevice device({"analog-raw 1 612"});
-    const RunResult run = runWith(device, "vardel1", {"ea", "1"});
-    EXPECT_EQ(run.out, "-777" + CRLF);
-    EXPECT_GT(run.seconds, 1.0);
-    EXPECT_LT(run.cpuSeconds, SLEEPING_RUN_CPU_SECONDS);
-}
-
 TEST(SerialPort, PortHeldByAnotherProcessBehavesAsNoDevice) {
     SimDevice device({"analog 1 612"});
     {
@@ -341,33 +313,6 @@ TEST(SerialPort, PortHeldByAnotherProcessBehavesAsNoDevice) {
     // Free again: the next run has the device.
     EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
     EXPECT_EQ(device.received(), "ZEA 1\r");
-}
-
-TEST(SerialPort, SecondRunWhileTheFirstHoldsThePortGetsNoDevice) {
-    SimDevice device({"delay 900", "analog 1 612"});
-    RunResult first;
-    std::thread firstRun([&] { first = runWith(device, "vardel1", {"ea", "1"}); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const RunResult second = runWith(device, "vardel1", {"ea", "1"});
-    firstRun.join();
-    // Whichever got the port first has the reading; the other had no device.
-    EXPECT_EQ(first.out + second.out, first.out == "612" + CRLF ? "612\r\n-777\r\n" : "-777\r\n612\r\n");
-    EXPECT_EQ(device.received(), "ZEA 1\r");
-}
-
-TEST(SerialPort, RunLeavesTheLineAt9600Baud8N1WithModemLinesUpAndThePortShareable) {
-    SimDevice device({"analog 1 612"});
-    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
-    const int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    termios line{};
-    ASSERT_EQ(tcgetattr(fd, &line), 0);
-    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
-    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | HUPCL | CLOCAL), static_cast<tcflag_t>(CS8 | CLOCAL));
-    if (const auto exclusive = vardel::test::exclusiveMode(fd)) {
-        EXPECT_EQ(*exclusive, 0) << "the run left the terminal in exclusive mode";
-    }
-    close(fd);
 }
 
 // A port path that names anything but a terminal is left as it was and gives

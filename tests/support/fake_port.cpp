@@ -47,13 +47,7 @@ std::size_t arrived(const fake::FakeDevice& device) {
 void answer(fake::FakeDevice& device) {
     if (device.nextReply >= device.replies.size()) return;
     const fake::ScriptedReply& reply = device.replies[device.nextReply++];
-    // Bytes still on their way go first; the answer follows them.
-    std::uint64_t at = fakeClock.passed + reply.delayMs;
-    if (!device.incoming.empty()) at = std::max(at, device.incoming.back().at + device.byteSpacingMs);
-    for (char byte : reply.bytes) {
-        device.incoming.push_back({at, byte});
-        at += device.byteSpacingMs;
-    }
+    fake::arriveAt(device, fakeClock.passed + reply.delayMs, reply.bytes);
 }
 
 }  // namespace
@@ -81,7 +75,10 @@ std::uint16_t bytesWaiting(SerialLink& link) {
     fake::FakeDevice* device = deviceOf(link);
     if (device == nullptr) return 0;
     countCall(*device);
-    return static_cast<std::uint16_t>(std::min<std::size_t>(arrived(*device), std::numeric_limits<std::uint16_t>::max()));
+    const std::size_t count = arrived(*device);
+    if (count == 0 && device->emptySinceWait) ++device->pollsWithoutWait;
+    device->emptySinceWait = count == 0;
+    return static_cast<std::uint16_t>(std::min<std::size_t>(count, std::numeric_limits<std::uint16_t>::max()));
 }
 
 bool readOneByte(SerialLink& link, char& byte) {
@@ -99,6 +96,9 @@ void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
     std::uint64_t until = fakeClock.passed + milliseconds;
     if (fake::FakeDevice* device = deviceOf(link)) {
         countCall(*device);
+        device->lastWaitMs = milliseconds;
+        device->emptySinceWait = false;
+        until = fakeClock.passed + std::min(milliseconds, device->longestWaitMs);
         if (!device->incoming.empty()) until = std::min(until, std::max(device->incoming.front().at, fakeClock.passed));
     }
     fakeClock.passed = until;
@@ -114,6 +114,21 @@ void PortRelease::operator()(PortState* state) const noexcept {
 namespace fake {
 
 void attachDevice(SerialLink& link, FakeDevice& device) { link.port.reset(new PortState{&device, false}); }
+
+void arriveAt(FakeDevice& device, std::uint64_t atMs, std::string_view bytes) {
+    // Bytes still on their way go first; these follow them.
+    if (!device.incoming.empty()) atMs = std::max(atMs, device.incoming.back().at + device.byteSpacingMs);
+    for (char byte : bytes) {
+        device.incoming.push_back({atMs, byte});
+        atMs += device.byteSpacingMs;
+    }
+}
+
+std::string queuedBytes(const FakeDevice& device) {
+    std::string bytes;
+    for (const FakeDevice::Arrival& arrival : device.incoming) bytes += arrival.byte;
+    return bytes;
+}
 
 void resetFakeClock(std::uint32_t start) { fakeClock = FakeClock{start, 0}; }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "serial/serial_link.hpp"
@@ -25,6 +26,7 @@ struct FakeDevice {
     std::vector<ScriptedReply> replies;
     bool missing = false;           // the port can't be opened
     std::uint32_t byteSpacingMs = 1;  // about the pace of 9600 baud
+    std::uint32_t longestWaitMs = UINT32_MAX;  // the most one wait moves the clock
 
     // What the driver did.
     int opens = 0;
@@ -32,6 +34,8 @@ struct FakeDevice {
     std::string portName;
     std::string lineSettings;
     std::vector<std::string> written;
+    std::uint32_t lastWaitMs = 0;  // what the last wait asked for
+    int pollsWithoutWait = 0;      // empty counts asked for again without a wait between
 
     // Internal: bytes on their way, with their arrival times.
     struct Arrival {
@@ -41,7 +45,14 @@ struct FakeDevice {
     std::deque<Arrival> incoming;
     std::size_t nextReply = 0;
     std::uint64_t calls = 0;
+    bool emptySinceWait = false;
 };
+
+// Bytes that arrive unasked, from `atMs` on the fake clock, after those
+// already on their way.
+void arriveAt(FakeDevice& device, std::uint64_t atMs, std::string_view bytes);
+// The bytes on their way or waiting, not yet read.
+std::string queuedBytes(const FakeDevice& device);
 
 // Makes `link` lead to `device`; openPort then opens it (or, when the device
 // is missing, leaves the link invalid).

@@ -2,21 +2,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "text/windows1252.hpp"
 
@@ -24,66 +19,11 @@ namespace vardel::wine {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr auto RUN_TIME_LIMIT = std::chrono::seconds(20);
 
-struct Descriptor {
-    int fd = -1;
-    Descriptor() = default;
-    explicit Descriptor(int value) : fd(value) {}
-    Descriptor(Descriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    ~Descriptor() { reset(); }
-    void reset() {
-        if (fd >= 0) close(fd);
-        fd = -1;
-    }
-};
-
-struct Pipe {
-    Descriptor readEnd;
-    Descriptor writeEnd;
-};
-
-Pipe makePipe() {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    return {Descriptor(ends[0]), Descriptor(ends[1])};
-}
-
-std::string makeTempDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vardel-wine-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-    return pattern;
-}
-
-struct TempDirectory {
-    std::string path = makeTempDirectory();
-    ~TempDirectory() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
-using vardel::e2e::readFile;
-using vardel::e2e::writeFile;
-
-int millisecondsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : static_cast<int>(left);
-}
-
-std::vector<char*> pointersTo(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (auto& text : texts) pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
+using test::readFile;
+using test::writeFile;
 
 std::string windowsPath(const std::string& unixPath) {
     std::string path = "Z:" + unixPath;
@@ -141,10 +81,7 @@ std::vector<std::string> localeEnvironment(Platform platform, Locale locale) {
     return {platform == Platform::Windows ? "LC_ALL=C.UTF-8" : "LC_ALL=C"};
 }
 
-struct Command {
-    std::vector<std::string> argv;
-    std::vector<std::string> environment;
-};
+using Command = test::ProcessSpec;
 
 // What every program run through the prefix gets.
 std::vector<std::string> wineEnvironment() {
@@ -159,7 +96,7 @@ Command linuxCommand(const Invocation& run, const std::string& noDevice) {
     command.argv.push_back(linuxProgramPath(run.program));
     command.argv.insert(command.argv.end(), run.arguments.begin(), run.arguments.end());
     const std::string port = portTarget(run, noDevice);
-    command.environment = {"PATH=/usr/bin:/bin", std::string("VARDEL_COM") + portDigit(run.program) + "=" + port};
+    command.environment = std::vector<std::string>{"PATH=/usr/bin:/bin", std::string("VARDEL_COM") + portDigit(run.program) + "=" + port};
     return command;
 }
 
@@ -182,115 +119,23 @@ Command windowsCommand(const Invocation& run, const std::string& workDirectory) 
     return command;
 }
 
-// Descriptor that the child's standard output becomes.
-Descriptor outputTarget(Output output, const std::string& filePath, Pipe& pipe) {
-    switch (output) {
-        case Output::Pipe: pipe = makePipe(); return std::move(pipe.writeEnd);
-        case Output::File: return Descriptor(open(filePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        case Output::DevFull: return Descriptor(open("/dev/full", O_WRONLY | O_CLOEXEC));
-        case Output::BrokenPipe: {
-            Pipe broken = makePipe();
-            return std::move(broken.writeEnd);
-        }
-    }
-    return {};
-}
-
-pid_t spawn(Command& command, int input, int output, int errors) {
-    auto argv = pointersTo(command.argv);
-    auto envp = pointersTo(command.environment);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(input, 0);
-        dup2(output, 1);
-        dup2(errors, 2);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    if (pid < 0) throw std::runtime_error("fork failed");
-    return pid;
-}
-
-// Appends what can be read now; false at the end of the stream.
-bool drain(int fd, std::string& text) {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count > 0) {
-            text.append(buffer, static_cast<std::size_t>(count));
-        } else if (count < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return count < 0 && errno == EAGAIN;
-        }
-    }
-}
-
-// Collects the child's output until it has ended. Output still held open by
-// a process it left behind is not waited for. False at the deadline.
-bool collectUntilExit(pid_t pid, std::vector<std::pair<int, std::string*>> streams, Clock::time_point deadline) {
-    Descriptor exited(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-    if (exited.fd < 0) throw std::runtime_error("pidfd_open failed");
-    for (auto& stream : streams) fcntl(stream.first, F_SETFL, O_NONBLOCK);
-    for (;;) {
-        std::vector<pollfd> entries{{exited.fd, POLLIN, 0}};
-        for (auto& stream : streams) entries.push_back({stream.first, POLLIN, 0});
-        const int ready = poll(entries.data(), entries.size(), millisecondsUntil(deadline));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        for (std::size_t i = streams.size(); i-- > 0;) {
-            if (entries[i + 1].revents != 0 && !drain(streams[i].first, *streams[i].second)) {
-                streams.erase(streams.begin() + static_cast<std::ptrdiff_t>(i));
-            }
-        }
-        if (entries[0].revents != 0) {
-            for (auto& stream : streams) drain(stream.first, *stream.second);
-            return true;
-        }
-    }
-}
-
-double seconds(const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; }
-
-void reap(pid_t pid, bool inTime, RunResult& outcome) {
-    if (!inTime) kill(pid, SIGKILL);
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    if (!inTime) throw std::runtime_error("the program was still running after the time limit");
-}
-
 RunResult execute(Command command, Output output, const std::string& outputFile) {
-    Pipe stdoutPipe;
-    Descriptor target = outputTarget(output, outputFile, stdoutPipe);
-    Pipe errors = makePipe();
-    const Descriptor input(open("/dev/null", O_RDONLY | O_CLOEXEC));
-
-    RunResult outcome;
-    const auto start = Clock::now();
-    const pid_t pid = spawn(command, input.fd, target.fd, errors.writeEnd.fd);
-    errors.writeEnd.reset();
-    std::vector<std::pair<int, std::string*>> streams{{errors.readEnd.fd, &outcome.err}};
-    if (stdoutPipe.readEnd.fd >= 0) streams.push_back({stdoutPipe.readEnd.fd, &outcome.out});
-    target.reset();
-    const bool inTime = collectUntilExit(pid, streams, start + RUN_TIME_LIMIT);
-    reap(pid, inTime, outcome);
-    outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (output == Output::File) outcome.out = readFile(outputFile);
-    return outcome;
+    command.output = output;
+    command.outputFile = outputFile;
+    command.timeLimit = RUN_TIME_LIMIT;
+    command.collect = test::CollectUntil::Exit;
+    const test::ProcessRun run = test::runProcess(command);
+    if (run.timedOut) throw std::runtime_error("the program was still running after the time limit");
+    return run;
 }
 
 }  // namespace
 
 RunResult runOn(Platform platform, const Invocation& run) {
-    const TempDirectory work;
+    const test::TempDirectory work("vardel-wine");
     const std::string noDevice = work.path + "/no-device";
     Command command = platform == Platform::Linux ? linuxCommand(run, noDevice) : windowsCommand(run, work.path);
-    for (auto& setting : localeEnvironment(platform, run.locale)) command.environment.push_back(setting);
+    for (auto& setting : localeEnvironment(platform, run.locale)) command.environment->push_back(setting);
     return execute(std::move(command), run.output, work.path + "/stdout");
 }
 
@@ -309,8 +154,27 @@ std::string withLinuxProgramName(std::string text) {
 namespace vardel::wine {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr auto START_LIMIT = std::chrono::seconds(20);
 constexpr auto STOP_LIMIT = std::chrono::seconds(10);
+
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// The two ends of a new pipe, closed at exec.
+std::pair<int, int> makePipe() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    return {ends[0], ends[1]};
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
 
 // Reads `fd` up to the first line feed, or what came by the deadline.
 std::string readLine(int fd, Clock::time_point deadline) {
@@ -331,30 +195,26 @@ std::string withoutLineEnd(std::string line) {
     return line;
 }
 
-// Sends the signal and reaps the process: its exit status, or 128 + the
-// signal that ended it; killed when it is still there after STOP_LIMIT.
-int endProcess(pid_t pid, int signal) {
-    kill(pid, signal);
-    {
-        const Descriptor exited(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-        const auto deadline = Clock::now() + STOP_LIMIT;
-        pollfd entry{exited.fd, POLLIN, 0};
-        while (exited.fd >= 0 && poll(&entry, 1, millisecondsUntil(deadline)) < 0 && errno == EINTR) {
-        }
-    }
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) != pid) {
-        kill(pid, SIGKILL);
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+// Starts the program with /dev/null for input and the given ends of pipes
+// for its output and errors, which are closed here once it has them.
+std::unique_ptr<test::ChildProcess> start(const Command& command, int& output, int& errors) {
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    auto child = std::make_unique<test::ChildProcess>(command, test::ChildStreams{input, output, errors});
+    if (input >= 0) close(input);
+    if (errors != output) closeFd(errors);
+    closeFd(output);
+    errors = -1;
+    return child;
 }
 
-int release(Descriptor& descriptor) {
-    const int fd = descriptor.fd;
-    descriptor.fd = -1;
-    return fd;
+// Sends the signal and waits for the end, killing the child after
+// STOP_LIMIT: its exit status, or 128 + the signal that ended it.
+int endChild(std::unique_ptr<test::ChildProcess>& child, int signal) {
+    if (!child) return -1;
+    child->signal(signal);
+    const int status = child->wait(Clock::now() + STOP_LIMIT).status;
+    child.reset();
+    return status;
 }
 
 }  // namespace
@@ -365,67 +225,70 @@ std::string windowsProgramFile(const std::string& program) { return windowsProgr
 
 RunResult runUnderWine(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
                        Locale locale) {
-    const TempDirectory work;
-    Command command{{VARDEL_WINE}, wineEnvironment()};
+    const test::TempDirectory work("vardel-wine");
+    Command command;
+    command.argv = {VARDEL_WINE};
     command.argv.insert(command.argv.end(), arguments.begin(), arguments.end());
-    command.environment.insert(command.environment.end(), environment.begin(), environment.end());
-    for (auto& setting : localeEnvironment(Platform::Windows, locale)) command.environment.push_back(setting);
+    command.environment = wineEnvironment();
+    command.environment->insert(command.environment->end(), environment.begin(), environment.end());
+    for (auto& setting : localeEnvironment(Platform::Windows, locale)) command.environment->push_back(setting);
     return execute(std::move(command), Output::Pipe, work.path + "/stdout");
 }
 
 WindowsSimDevice::WindowsSimDevice(const std::vector<std::string>& scenarioLines, const WindowsSimOptions& options)
-    : directory_(makeTempDirectory()), driverEnd_(directory_ + "/com1") {
+    : directory_(std::make_unique<test::TempDirectory>("vardel-wine-sim")), driverEnd_(directory_->path + "/com1") {
     try {
-        // The pair first: socat says when both ends are there.
-        const std::string simEnd = directory_ + "/com2";
-        Command socat{{VARDEL_SOCAT, "-d", "-d", "pty,raw,echo=0,link=" + driverEnd_, "pty,raw,echo=0,link=" + simEnd},
-                      {"PATH=/usr/bin:/bin"}};
-        Pipe socatLog = makePipe();
-        const Descriptor input(open("/dev/null", O_RDONLY | O_CLOEXEC));
-        socatPid_ = spawn(socat, input.fd, socatLog.writeEnd.fd, socatLog.writeEnd.fd);
-        socatLog.writeEnd.reset();
-        socatLog_ = release(socatLog.readEnd);
-        const auto socatDeadline = Clock::now() + START_LIMIT;
-        std::string said;
-        while (said.find("starting data transfer loop") == std::string::npos && Clock::now() < socatDeadline) {
-            const std::string line = readLine(socatLog_, socatDeadline);
-            if (line.empty()) break;
-            said += line;
-        }
-        if (said.find("starting data transfer loop") == std::string::npos) {
-            throw std::runtime_error("socat made no pseudo-terminal pair: " + said);
-        }
+        startPair();
         pointWinePortNumber('1', driverEnd_);
-        pointWinePortNumber('2', simEnd);
-
-        std::string scenario;
-        for (const auto& line : scenarioLines) scenario += line + "\n";
-        writeFile(directory_ + "/scenario", scenario);
-        Command sim{{VARDEL_WINE, windowsProgramPath("vardel-sim"), "--port", "COM2", "--scenario",
-                     windowsPath(directory_ + "/scenario"), "--log", windowsPath(directory_ + "/received")},
-                    wineEnvironment()};
-        for (auto& setting : localeEnvironment(Platform::Windows, Locale::Point)) sim.environment.push_back(setting);
-        if (options.control) {
-            pipeName_ = "\\\\.\\pipe\\" + fs::path(directory_).filename().string();
-            sim.argv.insert(sim.argv.end(), {"--control", pipeName_});
-        }
-        sim.argv.insert(sim.argv.end(), options.arguments.begin(), options.arguments.end());
-        Pipe output = makePipe();
-        Pipe errors = makePipe();
-        simPid_ = spawn(sim, input.fd, output.writeEnd.fd, errors.writeEnd.fd);
-        output.writeEnd.reset();
-        errors.writeEnd.reset();
-        outputPipe_ = release(output.readEnd);
-        errorPipe_ = release(errors.readEnd);
-        const std::string ready = readLine(outputPipe_, Clock::now() + START_LIMIT);
-        if (withoutLineEnd(ready) != "ready COM2") {
-            stop();
-            throw std::runtime_error("vardel-sim.exe did not get ready; it said \"" + ready + "\", and on its error output \"" +
-                                     errors_ + "\"");
-        }
+        pointWinePortNumber('2', file("com2"));
+        startSimulator(scenarioLines, options);
     } catch (...) {
         cleanUp();
         throw;
+    }
+}
+
+// The pair first: socat says when both ends are there.
+void WindowsSimDevice::startPair() {
+    Command socat;
+    socat.argv = {VARDEL_SOCAT, "-d", "-d", "pty,raw,echo=0,link=" + driverEnd_, "pty,raw,echo=0,link=" + file("com2")};
+    socat.environment = std::vector<std::string>{"PATH=/usr/bin:/bin"};
+    auto [logRead, logWrite] = makePipe();
+    socatLog_ = logRead;
+    socat_ = start(socat, logWrite, logWrite);
+    const auto deadline = Clock::now() + START_LIMIT;
+    std::string said;
+    while (said.find("starting data transfer loop") == std::string::npos) {
+        const std::string line = readLine(socatLog_, deadline);
+        if (line.empty()) throw std::runtime_error("socat made no pseudo-terminal pair: " + said);
+        said += line;
+    }
+}
+
+void WindowsSimDevice::startSimulator(const std::vector<std::string>& scenarioLines, const WindowsSimOptions& options) {
+    std::string scenario;
+    for (const auto& line : scenarioLines) scenario += line + "\n";
+    test::writeFile(file("scenario"), scenario);
+    Command sim;
+    sim.argv = {VARDEL_WINE, windowsProgramPath("vardel-sim"), "--port", "COM2", "--scenario",
+                windowsPath(file("scenario")), "--log", windowsPath(file("received"))};
+    sim.environment = wineEnvironment();
+    for (auto& setting : localeEnvironment(Platform::Windows, Locale::Point)) sim.environment->push_back(setting);
+    if (options.control) {
+        pipeName_ = "\\\\.\\pipe\\" + fs::path(directory_->path).filename().string();
+        sim.argv.insert(sim.argv.end(), {"--control", pipeName_});
+    }
+    sim.argv.insert(sim.argv.end(), options.arguments.begin(), options.arguments.end());
+    auto [outputRead, outputWrite] = makePipe();
+    auto [errorRead, errorWrite] = makePipe();
+    outputPipe_ = outputRead;
+    errorPipe_ = errorRead;
+    sim_ = start(sim, outputWrite, errorWrite);
+    const std::string ready = readLine(outputPipe_, Clock::now() + START_LIMIT);
+    if (withoutLineEnd(ready) != "ready COM2") {
+        stop();
+        throw std::runtime_error("vardel-sim.exe did not get ready; it said \"" + ready +
+                                 "\", and on its error output \"" + errors_ + "\"");
     }
 }
 
@@ -433,35 +296,41 @@ WindowsSimDevice::~WindowsSimDevice() { cleanUp(); }
 
 void WindowsSimDevice::cleanUp() {
     stop();
-    for (int* fd : {&socatLog_, &outputPipe_, &errorPipe_}) {
-        if (*fd >= 0) close(*fd);
-        *fd = -1;
-    }
+    closeFd(socatLog_);
+    closeFd(outputPipe_);
+    closeFd(errorPipe_);
     pointWinePortNumber('1', noWineDevice());
     pointWinePortNumber('2', noWineDevice());
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
 }
 
 void WindowsSimDevice::stop() {
-    if (simPid_ > 0) {
+    if (sim_) {
         // Wine turns SIGINT into the console's Ctrl+C event.
-        exitStatus_ = endProcess(simPid_, SIGINT);
-        simPid_ = -1;
-        if (errorPipe_ >= 0) {
-            fcntl(errorPipe_, F_SETFL, O_NONBLOCK);
-            drain(errorPipe_, errors_);
-        }
+        exitStatus_ = endChild(sim_, SIGINT);
+        readErrors(Clock::now());
     }
-    if (socatPid_ > 0) {
-        endProcess(socatPid_, SIGTERM);
-        socatPid_ = -1;
+    endChild(socat_, SIGTERM);
+}
+
+// Adds what the error output holds by the deadline; false at its end.
+bool WindowsSimDevice::readErrors(std::chrono::steady_clock::time_point deadline) {
+    if (errorPipe_ < 0) return false;
+    pollfd entry{errorPipe_, POLLIN, 0};
+    if (poll(&entry, 1, millisecondsUntil(deadline)) <= 0) return true;
+    char buffer[4096];
+    const ssize_t count = read(errorPipe_, buffer, sizeof buffer);
+    if (count > 0) {
+        errors_.append(buffer, static_cast<std::size_t>(count));
+        return true;
     }
+    if (count < 0 && errno == EINTR) return true;
+    closeFd(errorPipe_);
+    return false;
 }
 
 std::string WindowsSimDevice::received() {
     stop();
-    return readFile(directory_ + "/received");
+    return test::readFile(file("received"));
 }
 
 bool WindowsSimDevice::waitForError(const std::string& text) {
@@ -472,17 +341,7 @@ bool WindowsSimDevice::waitForError(const std::string& text) {
             errorsTaken_ = found + text.size();
             return true;
         }
-        if (errorPipe_ < 0 || Clock::now() >= deadline) return false;
-        pollfd entry{errorPipe_, POLLIN, 0};
-        if (poll(&entry, 1, millisecondsUntil(deadline)) <= 0) continue;
-        char buffer[4096];
-        const ssize_t count = read(errorPipe_, buffer, sizeof buffer);
-        if (count > 0) {
-            errors_.append(buffer, static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            close(errorPipe_);
-            errorPipe_ = -1;
-        }
+        if (Clock::now() >= deadline || !readErrors(deadline)) return false;
     }
 }
 
@@ -491,14 +350,14 @@ bool WindowsSimDevice::control(const std::string& line) {
     // Wine's cmd opens the pipe as a file, writes the line and CR LF, and
     // closes it. The redirection comes first: "echo x 1>" would take "1>"
     // for standard output, and Wine 8 sends nothing from "(echo x)>".
-    const std::string batch = directory_ + "/control.bat";
-    writeFile(batch, "@>" + pipeName_ + " echo " + line + "\r\n");
+    const std::string batch = file("control.bat");
+    test::writeFile(batch, "@>" + pipeName_ + " echo " + line + "\r\n");
     const RunResult sent = runUnderWine({"cmd", "/c", windowsPath(batch)});
     if (sent.status != 0) errors_ += "[cmd: status " + std::to_string(sent.status) + ", " + sent.out + sent.err + "]";
-    // The acknowledgement's whole line, then whether it says "ok".
+    // The acknowledgement's whole line, then whether it says "ok"; the
+    // error output is in text mode: "ok" CR LF.
     if (!waitForError("vardel-sim: control: '" + line + "': ")) return false;
     const std::size_t answer = errorsTaken_;
-    // The error output is in text mode: "ok" CR LF.
     return waitForError("\n") && errors_.compare(answer, 4, "ok\r\n") == 0;
 }
 

@@ -4,6 +4,8 @@
 // Linux vardel-sim, or vardel-sim.exe under Wine on COM2 with the driver on
 // COM1, the two ports joined by a socat pseudo-terminal pair.
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,8 @@ using test::RunResult;
 
 enum class Platform { Linux, Windows };
 enum class Locale { Point, FrenchComma };
-enum class Output { Pipe, File, BrokenPipe, DevFull };
+// Pipe, File, BrokenPipe, DevFull (and Closed).
+using Output = test::OutputTo;
 
 struct Invocation {
     std::string program = "vardel1";      // "vardel1" or "vardel3"
@@ -71,17 +74,20 @@ public:
     int exitStatus() const { return exitStatus_; }
     const std::string& errorsSoFar() const { return errors_; }
     // A path in the device's own directory, removed with it.
-    std::string file(const std::string& name) const { return directory_ + "/" + name; }
+    std::string file(const std::string& name) const { return directory_->path + "/" + name; }
 
 private:
+    void startPair();
+    void startSimulator(const std::vector<std::string>& scenarioLines, const WindowsSimOptions& options);
+    bool readErrors(std::chrono::steady_clock::time_point deadline);
     void stop();
     void cleanUp();
 
-    std::string directory_;
+    std::unique_ptr<test::TempDirectory> directory_;
     std::string driverEnd_;
     std::string pipeName_;
-    int socatPid_ = -1;
-    int simPid_ = -1;
+    std::unique_ptr<test::ChildProcess> socat_;
+    std::unique_ptr<test::ChildProcess> sim_;
     int socatLog_ = -1;
     int outputPipe_ = -1;
     int errorPipe_ = -1;

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -48,11 +47,6 @@ std::vector<std::string> linesOf(const std::string& text) {
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) lines.push_back(line);
     return lines;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // examples\log_ead.cmd COUNT INPUT log.csv in the device's directory, with

@@ -1,0 +1,262 @@
+#include "tests/support/process_runner.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+
+namespace vardel::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A descriptor closed with its owner.
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int value) : fd(value) {}
+    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+    void reset() {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+};
+
+struct Pipe {
+    Descriptor readEnd;
+    Descriptor writeEnd;
+};
+
+Pipe makePipe() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    return {Descriptor(ends[0]), Descriptor(ends[1])};
+}
+
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+double seconds(const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; }
+
+int statusCode(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// In the child: `from` becomes `to`, without close-on-exec; -1 closes `to`.
+void becomes(int from, int to) {
+    if (from < 0) {
+        close(to);
+    } else if (from == to) {
+        fcntl(to, F_SETFD, 0);
+    } else {
+        dup2(from, to);
+    }
+}
+
+// Standard input holding `bytes`: a removed file, so that nothing is
+// written to a child that may never read it.
+Descriptor inputHolding(const std::string& bytes) {
+    if (bytes.empty()) return Descriptor(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const TempDirectory directory("vardel-input");
+    const std::string path = directory.path + "/input";
+    writeFile(path, bytes);
+    return Descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+// Descriptor that the child's standard output becomes; `pipe` is made for
+// OutputTo::Pipe.
+Descriptor outputTarget(const ProcessSpec& spec, Pipe& pipe) {
+    switch (spec.output) {
+        case OutputTo::Pipe: pipe = makePipe(); return std::move(pipe.writeEnd);
+        case OutputTo::File:
+            return Descriptor(open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        case OutputTo::DevFull: return Descriptor(open("/dev/full", O_WRONLY | O_CLOEXEC));
+        case OutputTo::Closed: return {};
+        case OutputTo::BrokenPipe: return std::move(makePipe().writeEnd);
+    }
+    return {};
+}
+
+struct Stream {
+    int fd;
+    std::string* text;
+};
+
+// Appends what can be read now; false at the end of the stream.
+bool drain(int fd, std::string& text) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            text.append(buffer, static_cast<std::size_t>(count));
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return count < 0 && errno == EAGAIN;
+        }
+    }
+}
+
+// Reads the streams until they end or, with CollectUntil::Exit, the child
+// has exited; never past the deadline.
+void collect(std::vector<Stream> streams, int exitEvent, CollectUntil until, Clock::time_point deadline) {
+    for (const Stream& stream : streams) fcntl(stream.fd, F_SETFL, O_NONBLOCK);
+    const bool untilExit = until == CollectUntil::Exit;
+    while (!streams.empty() || untilExit) {
+        std::vector<pollfd> entries;
+        for (const Stream& stream : streams) entries.push_back({stream.fd, POLLIN, 0});
+        if (untilExit) entries.push_back({exitEvent, POLLIN, 0});
+        const int ready = poll(entries.data(), entries.size(), millisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return;
+        for (std::size_t i = streams.size(); i-- > 0;) {
+            if (entries[i].revents != 0 && !drain(streams[i].fd, *streams[i].text)) {
+                streams.erase(streams.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+        if (untilExit && entries.back().revents != 0) {
+            for (const Stream& stream : streams) drain(stream.fd, *stream.text);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const ProcessSpec& spec, const ChildStreams& streams) {
+    std::vector<std::string> argumentTexts = spec.argv;
+    std::vector<std::string> environmentTexts = spec.environment.value_or(std::vector<std::string>{});
+    auto argv = pointersTo(argumentTexts);
+    auto envp = pointersTo(environmentTexts);
+    Pipe exited = makePipe();
+    pid_ = fork();
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, spec.parentDeathSignal);
+        becomes(streams.input, 0);
+        becomes(streams.output, 1);
+        becomes(streams.errors, 2);
+        if (spec.environment) {
+            execve(argv[0], argv.data(), envp.data());
+        } else {
+            execv(argv[0], argv.data());
+        }
+        _exit(127);
+    }
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    exitRead_ = std::exchange(exited.readEnd.fd, -1);
+    exitWrite_ = std::exchange(exited.writeEnd.fd, -1);
+    reaper_ = std::thread([this] {
+        int status = 0;
+        rusage usage{};
+        while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+        }
+        end_.status = statusCode(status);
+        end_.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        end_.maxRssKilobytes = usage.ru_maxrss;
+        const char byte = 0;
+        while (write(exitWrite_, &byte, 1) < 0 && errno == EINTR) {
+        }
+    });
+}
+
+ChildProcess::~ChildProcess() {
+    if (!ended_) wait(Clock::now());
+    close(exitRead_);
+    close(exitWrite_);
+}
+
+void ChildProcess::signal(int number) const {
+    if (!ended_) kill(pid_, number);
+}
+
+ChildEnd ChildProcess::wait(Clock::time_point deadline) {
+    if (ended_) return end_;
+    pollfd entry{exitRead_, POLLIN, 0};
+    int ready = 0;
+    while ((ready = poll(&entry, 1, millisecondsUntil(deadline))) < 0 && errno == EINTR) {
+    }
+    const bool inTime = ready > 0;
+    // Not yet reaped: the process id is still the child's.
+    if (!inTime) kill(pid_, SIGKILL);
+    reaper_.join();
+    ended_ = true;
+    end_.inTime = inTime;
+    return end_;
+}
+
+ProcessRun runProcess(const ProcessSpec& spec) {
+    Pipe outputPipe;
+    Descriptor output = outputTarget(spec, outputPipe);
+    Pipe errors = makePipe();
+    const Descriptor input = inputHolding(spec.input);
+
+    ProcessRun run;
+    const auto start = Clock::now();
+    const auto deadline = start + spec.timeLimit;
+    ChildProcess child(spec, {input.fd, output.fd, errors.writeEnd.fd});
+    output.reset();
+    errors.writeEnd.reset();
+    std::vector<Stream> streams{{errors.readEnd.fd, &run.err}};
+    if (outputPipe.readEnd.fd >= 0) streams.push_back({outputPipe.readEnd.fd, &run.out});
+    collect(streams, child.exitEvent(), spec.collect, deadline);
+    const ChildEnd end = child.wait(deadline);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.status = end.status;
+    run.cpuSeconds = end.cpuSeconds;
+    run.maxRssKilobytes = end.maxRssKilobytes;
+    run.timedOut = !end.inTime;
+    if (spec.output == OutputTo::File) run.out = readFile(spec.outputFile);
+    return run;
+}
+
+TempDirectory::TempDirectory(const std::string& prefix) {
+    const char* base = std::getenv("TMPDIR");
+    path = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + path);
+}
+
+TempDirectory::~TempDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace vardel::test

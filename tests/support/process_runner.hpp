@@ -1,0 +1,101 @@
+#pragma once
+// Starts programs as child processes for the tests: their arguments,
+// environment and standard streams, a time limit, and what they wrote.
+// Every descriptor it opens closes itself at exec; only the child's
+// standard streams pass on.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/run_result.hpp"
+
+namespace vardel::test {
+
+// Where the child's standard output goes.
+enum class OutputTo { Pipe, File, DevFull, Closed, BrokenPipe };
+
+// When collecting ends: at the end of both output streams, or when the
+// child has exited (what a process it left behind still holds open, such as
+// Wine's server, is not waited for).
+enum class CollectUntil { EndOfOutput, Exit };
+
+struct ProcessSpec {
+    std::vector<std::string> argv;  // argv[0] is the program's path
+    // NAME=VALUE, the child's whole environment; none: this process's own.
+    std::optional<std::vector<std::string>> environment;
+    std::string input;  // standard input bytes; empty: /dev/null
+    OutputTo output = OutputTo::Pipe;
+    std::string outputFile;  // with OutputTo::File: read into `out` at the end
+    std::chrono::milliseconds timeLimit = std::chrono::seconds(10);
+    CollectUntil collect = CollectUntil::EndOfOutput;
+    int parentDeathSignal = SIGKILL;  // sent to the child should the test die (Linux)
+};
+
+// How a child ended.
+struct ChildEnd {
+    int status = -1;  // exit status, or 128 + signal
+    double cpuSeconds = 0;
+    long maxRssKilobytes = 0;
+    bool inTime = true;  // false: killed at the deadline
+};
+
+// Standard streams of a child: descriptors to become 0, 1 and 2; -1 for a
+// closed one.
+struct ChildStreams {
+    int input = -1;
+    int output = -1;
+    int errors = -1;
+};
+
+// A started child. A thread of its own sleeps in wait4 until it ends, then
+// makes exitEvent() readable, so that its end can be polled for beside its
+// output without pidfd_open (which qemu-user may lack) and without a signal
+// handler shared by the whole test process.
+class ChildProcess {
+public:
+    ChildProcess(const ProcessSpec& spec, const ChildStreams& streams);
+    ~ChildProcess();  // kills a child still running
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    void signal(int number) const;
+    int exitEvent() const { return exitRead_; }
+    // Waits for the end, killing the child once `deadline` has passed.
+    ChildEnd wait(std::chrono::steady_clock::time_point deadline);
+
+private:
+    pid_t pid_ = -1;
+    int exitRead_ = -1;
+    int exitWrite_ = -1;
+    std::thread reaper_;
+    bool ended_ = false;
+    ChildEnd end_;
+};
+
+// Runs a program to its end and returns what it wrote and how it ended
+// (`timedOut` when it was killed at the time limit).
+struct ProcessRun : RunResult {
+    bool timedOut = false;
+};
+ProcessRun runProcess(const ProcessSpec& spec);
+
+// A temporary directory, removed with what it holds.
+struct TempDirectory {
+    explicit TempDirectory(const std::string& prefix = "vardel-test");
+    ~TempDirectory();
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+    std::string path;
+};
+
+// Whole files as bytes.
+void writeFile(const std::string& path, const std::string& text);
+std::string readFile(const std::string& path);
+
+}  // namespace vardel::test
