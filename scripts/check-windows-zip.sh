@@ -11,7 +11,8 @@ fail() { echo "$zip: $*" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/vardel-zip-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && cmake -E tar xf "$zip") || fail "cannot be unpacked"
-[ "$(ls "$work")" = "$name" ] || fail "holds $(ls "$work" | tr '\n' ' ')instead of the one folder $name"
+top=$(find "$work" -mindepth 1 -maxdepth 1 -printf '%f ')
+[ "$top" = "$name " ] || fail "holds ${top}instead of the one folder $name"
 
 for file in bin/vardel1.exe bin/vardel3.exe bin/vardel-sim.exe README-windows.txt vardel-sim-guide.txt \
             vardel-manual.txt; do
