@@ -101,7 +101,10 @@ TEST(WindowsSimulator, ControlLineThroughTheNamedPipeChangesTheNextReading) {
 TEST(WindowsSimulator, HangUpInTheMiddleOfAReplyThenBackOnTheSamePort) {
     // As HangUp.InTheMiddleOfAReplyThenBackOnTheSamePortLater on Linux:
     // "61", the hang-up, no answer while the port is closed, whole replies
-    // once it is open again.
+    // once it is open again. The pair keeps what the run "away" sent while
+    // COM2 was closed; the simulator opens the port again during that run's
+    // wait and must drop it, as a new pseudo-terminal starts empty, or that
+    // run would get "612".
     WindowsSimDevice device({"analog 1 612", "hangup 2 100", "reconnect 1500"});
     const RunResult cut = runAgainst(device, Platform::Windows, {"ea", "1"});
     EXPECT_EQ(cut.out, MARKER);
