@@ -191,7 +191,15 @@ bool createControlPipe(DevicePort& port, const std::string& name, std::string& e
     port.pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                  PIPE_BUFFER, PIPE_BUFFER, 0, nullptr);
-    if (port.pipe == INVALID_HANDLE_VALUE) return failWith(error, lastError(name));
+    if (port.pipe == INVALID_HANDLE_VALUE) {
+        // Windows refuses the first instance with access denied, Wine says busy.
+        const DWORD code = GetLastError();
+        if (code == ERROR_ACCESS_DENIED || code == ERROR_PIPE_BUSY) {
+            return failWith(error, name + ": a pipe of that name exists already; the control pipe is made only "
+                                          "where none is");
+        }
+        return failWith(error, name + ": " + windowsErrorText(code));
+    }
     port.pipeRead.overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     port.pipeState = PipeState::Waiting;
     return true;

@@ -88,22 +88,22 @@ SimDevice::SimDevice(const std::vector<std::string>& scenarioLines, const SimOpt
     for (const auto& line : scenarioLines) scenario += line + "\n";
     writeFile(scenarioPath, scenario);
 
-    test::ProcessSpec spec;
-    spec.argv = {VARDEL_SIM_PATH, "--link", linkPath_, "--scenario", scenarioPath, "--log", logPath_};
+    test::ProcessLaunch launch;
+    launch.argv = {VARDEL_SIM_PATH, "--link", linkPath_, "--scenario", scenarioPath, "--log", logPath_};
     for (std::string argument : options.arguments) {
         for (auto at = argument.find("{dir}"); at != std::string::npos; at = argument.find("{dir}")) {
             argument.replace(at, 5, directory_.path);
         }
-        spec.argv.push_back(argument);
+        launch.argv.push_back(argument);
     }
-    spec.parentDeathSignal = SIGTERM;
+    launch.parentDeathSignal = SIGTERM;
     int ready[2];
     int errors[2] = {-1, -1};
     if (pipe2(ready, O_CLOEXEC) != 0 || (options.readErrors && pipe2(errors, O_CLOEXEC) != 0)) {
         throw std::runtime_error("pipe failed");
     }
     const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    process_ = std::make_unique<test::ChildProcess>(spec, test::ChildStreams{input, ready[1], errors[1]});
+    process_ = std::make_unique<test::ChildProcess>(launch, test::ChildStreams{input, ready[1], errors[1]});
     close(input);
     close(ready[1]);
     if (errors[1] >= 0) close(errors[1]);
@@ -152,19 +152,19 @@ std::string SimDevice::received() {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const RunOptions& options) {
     const test::TempDirectory directory("vardel-e2e");
-    test::ProcessSpec spec;
+    test::ProcessLaunch launch;
     // The simulated device is always a program of this machine: only the
     // drivers run through the prefix.
-    if (program != "vardel-sim") spec.argv = programPrefix();
-    spec.argv.push_back(programPath(program));
-    spec.argv.insert(spec.argv.end(), arguments.begin(), arguments.end());
+    if (program != "vardel-sim") launch.argv = programPrefix();
+    launch.argv.push_back(programPath(program));
+    launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
     const std::string portPath = options.portPath.empty() ? directory.path + "/no-device" : options.portPath;
-    spec.environment = programEnvironment(program, portPath, options.frenchLocale);
-    spec.environment->insert(spec.environment->end(), options.environment.begin(), options.environment.end());
-    spec.output = options.stdoutMode;
-    spec.outputFile = directory.path + "/stdout";
-    spec.timeLimit = TIME_LIMIT;
-    const test::ProcessRun run = runProcess(spec);
+    launch.environment = programEnvironment(program, portPath, options.frenchLocale);
+    launch.environment->insert(launch.environment->end(), options.environment.begin(), options.environment.end());
+    launch.output = options.stdoutMode;
+    launch.outputFile = directory.path + "/stdout";
+    launch.timeLimit = TIME_LIMIT;
+    const test::ProcessRun run = runProcess(launch);
     if (run.timedOut) ADD_FAILURE() << program << " was still running after the time limit and was killed";
     return run;
 }

@@ -14,11 +14,11 @@ using namespace vardel::test;
 
 namespace {
 
-ProcessSpec shell(const std::string& script) {
-    ProcessSpec spec;
-    spec.argv = {"/bin/sh", "-c", script};
-    spec.environment = std::vector<std::string>{"PATH=/usr/bin:/bin", "GREETING=bonjour"};
-    return spec;
+ProcessLaunch shell(const std::string& script) {
+    ProcessLaunch launch;
+    launch.argv = {"/bin/sh", "-c", script};
+    launch.environment = std::vector<std::string>{"PATH=/usr/bin:/bin", "GREETING=bonjour"};
+    return launch;
 }
 
 }  // namespace
@@ -40,9 +40,9 @@ TEST(ProcessRunner, StreamsEnvironmentAndStatus) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.script);
-        ProcessSpec spec = shell(row.script);
-        spec.input = row.input;
-        const ProcessRun run = runProcess(spec);
+        ProcessLaunch launch = shell(row.script);
+        launch.input = row.input;
+        const ProcessRun run = runProcess(launch);
         EXPECT_EQ(run.out, row.out);
         EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(run.status, row.status);
@@ -64,19 +64,19 @@ TEST(ProcessRunner, OnlyTheStandardStreamsPassOn) {
 
 TEST(ProcessRunner, OutputToAFileOrClosed) {
     TempDirectory directory;
-    ProcessSpec toFile = shell("echo line");
+    ProcessLaunch toFile = shell("echo line");
     toFile.output = OutputTo::File;
     toFile.outputFile = directory.path + "/out";
     EXPECT_EQ(runProcess(toFile).out, "line\n");
-    ProcessSpec closed = shell("[ -e /proc/$$/fd/1 ] || echo closed >&2");
+    ProcessLaunch closed = shell("[ -e /proc/$$/fd/1 ] || echo closed >&2");
     closed.output = OutputTo::Closed;
     EXPECT_EQ(runProcess(closed).err, "closed\n");
 }
 
 TEST(ProcessRunner, ChildStillRunningAtTheLimitIsKilled) {
-    ProcessSpec spec = shell("echo started; exec sleep 60");
-    spec.timeLimit = std::chrono::milliseconds(300);
-    const ProcessRun run = runProcess(spec);
+    ProcessLaunch launch = shell("echo started; exec sleep 60");
+    launch.timeLimit = std::chrono::milliseconds(300);
+    const ProcessRun run = runProcess(launch);
     EXPECT_TRUE(run.timedOut);
     EXPECT_EQ(run.status, 128 + 9);
     EXPECT_EQ(run.out, "started\n");
@@ -85,15 +85,15 @@ TEST(ProcessRunner, ChildStillRunningAtTheLimitIsKilled) {
 // A process left behind holds the output open: collecting until the exit
 // doesn't wait for it, collecting until the end of the output does.
 TEST(ProcessRunner, CollectingUntilTheExitLeavesWhatHoldsTheOutputOpen) {
-    ProcessSpec spec = shell("sleep 2 & echo done");
-    spec.collect = CollectUntil::Exit;
-    const ProcessRun atExit = runProcess(spec);
+    ProcessLaunch launch = shell("sleep 2 & echo done");
+    launch.collect = CollectUntil::Exit;
+    const ProcessRun atExit = runProcess(launch);
     EXPECT_EQ(atExit.out, "done\n");
     EXPECT_EQ(atExit.status, 0);
     EXPECT_LT(atExit.seconds, 2.0);
 
-    spec.collect = CollectUntil::EndOfOutput;
-    const ProcessRun atEnd = runProcess(spec);
+    launch.collect = CollectUntil::EndOfOutput;
+    const ProcessRun atEnd = runProcess(launch);
     EXPECT_EQ(atEnd.out, "done\n");
     EXPECT_GE(atEnd.seconds, 2.0);
 }

@@ -91,11 +91,11 @@ Descriptor inputHolding(const std::string& bytes) {
 
 // Descriptor that the child's standard output becomes; `pipe` is made for
 // OutputTo::Pipe.
-Descriptor outputTarget(const ProcessSpec& spec, Pipe& pipe) {
-    switch (spec.output) {
+Descriptor outputTarget(const ProcessLaunch& launch, Pipe& pipe) {
+    switch (launch.output) {
         case OutputTo::Pipe: pipe = makePipe(); return std::move(pipe.writeEnd);
         case OutputTo::File:
-            return Descriptor(open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+            return Descriptor(open(launch.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         case OutputTo::DevFull: return Descriptor(open("/dev/full", O_WRONLY | O_CLOEXEC));
         case OutputTo::Closed: return {};
         case OutputTo::BrokenPipe: return std::move(makePipe().writeEnd);
@@ -149,19 +149,19 @@ void collect(std::vector<Stream> streams, int exitEvent, CollectUntil until, Clo
 
 }  // namespace
 
-ChildProcess::ChildProcess(const ProcessSpec& spec, const ChildStreams& streams) {
-    std::vector<std::string> argumentTexts = spec.argv;
-    std::vector<std::string> environmentTexts = spec.environment.value_or(std::vector<std::string>{});
+ChildProcess::ChildProcess(const ProcessLaunch& launch, const ChildStreams& streams) {
+    std::vector<std::string> argumentTexts = launch.argv;
+    std::vector<std::string> environmentTexts = launch.environment.value_or(std::vector<std::string>{});
     auto argv = pointersTo(argumentTexts);
     auto envp = pointersTo(environmentTexts);
     Pipe exited = makePipe();
     pid_ = fork();
     if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, spec.parentDeathSignal);
+        prctl(PR_SET_PDEATHSIG, launch.parentDeathSignal);
         becomes(streams.input, 0);
         becomes(streams.output, 1);
         becomes(streams.errors, 2);
-        if (spec.environment) {
+        if (launch.environment) {
             execve(argv[0], argv.data(), envp.data());
         } else {
             execv(argv[0], argv.data());
@@ -210,28 +210,28 @@ ChildEnd ChildProcess::wait(Clock::time_point deadline) {
     return end_;
 }
 
-ProcessRun runProcess(const ProcessSpec& spec) {
+ProcessRun runProcess(const ProcessLaunch& launch) {
     Pipe outputPipe;
-    Descriptor output = outputTarget(spec, outputPipe);
+    Descriptor output = outputTarget(launch, outputPipe);
     Pipe errors = makePipe();
-    const Descriptor input = inputHolding(spec.input);
+    const Descriptor input = inputHolding(launch.input);
 
     ProcessRun run;
     const auto start = Clock::now();
-    const auto deadline = start + spec.timeLimit;
-    ChildProcess child(spec, {input.fd, output.fd, errors.writeEnd.fd});
+    const auto deadline = start + launch.timeLimit;
+    ChildProcess child(launch, {input.fd, output.fd, errors.writeEnd.fd});
     output.reset();
     errors.writeEnd.reset();
     std::vector<Stream> streams{{errors.readEnd.fd, &run.err}};
     if (outputPipe.readEnd.fd >= 0) streams.push_back({outputPipe.readEnd.fd, &run.out});
-    collect(streams, child.exitEvent(), spec.collect, deadline);
+    collect(streams, child.exitEvent(), launch.collect, deadline);
     const ChildEnd end = child.wait(deadline);
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     run.status = end.status;
     run.cpuSeconds = end.cpuSeconds;
     run.maxRssKilobytes = end.maxRssKilobytes;
     run.timedOut = !end.inTime;
-    if (spec.output == OutputTo::File) run.out = readFile(spec.outputFile);
+    if (launch.output == OutputTo::File) run.out = readFile(launch.outputFile);
     return run;
 }
 

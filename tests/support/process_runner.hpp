@@ -25,7 +25,7 @@ enum class OutputTo { Pipe, File, DevFull, Closed, BrokenPipe };
 // Wine's server, is not waited for).
 enum class CollectUntil { EndOfOutput, Exit };
 
-struct ProcessSpec {
+struct ProcessLaunch {
     std::vector<std::string> argv;  // argv[0] is the program's path
     // NAME=VALUE, the child's whole environment; none: this process's own.
     std::optional<std::vector<std::string>> environment;
@@ -59,7 +59,7 @@ struct ChildStreams {
 // handler shared by the whole test process.
 class ChildProcess {
 public:
-    ChildProcess(const ProcessSpec& spec, const ChildStreams& streams);
+    ChildProcess(const ProcessLaunch& launch, const ChildStreams& streams);
     ~ChildProcess();  // kills a child still running
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -83,7 +83,7 @@ private:
 struct ProcessRun : RunResult {
     bool timedOut = false;
 };
-ProcessRun runProcess(const ProcessSpec& spec);
+ProcessRun runProcess(const ProcessLaunch& launch);
 
 // A temporary directory, removed with what it holds.
 struct TempDirectory {

@@ -81,7 +81,7 @@ std::vector<std::string> localeEnvironment(Platform platform, Locale locale) {
     return {platform == Platform::Windows ? "LC_ALL=C.UTF-8" : "LC_ALL=C"};
 }
 
-using Command = test::ProcessSpec;
+using Command = test::ProcessLaunch;
 
 // What every program run through the prefix gets.
 std::vector<std::string> wineEnvironment() {

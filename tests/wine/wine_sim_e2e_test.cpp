@@ -126,6 +126,38 @@ TEST(WindowsSimulator, HangUpForGood) {
     EXPECT_EQ(device.received(), "ZEA 1\r");
 }
 
+// What the simulator refuses before it serves: its message and status.
+TEST(WindowsSimulator, RefusesWhatItCantServe) {
+    const std::string busyPipe = "\\\\.\\pipe\\vardel-sim-busy-test";
+    WindowsSimDevice holder({}, WindowsSimOptions{{"--control", busyPipe}});
+    const TempDirectory folder;
+    struct Refusal {
+        std::vector<std::string> arguments;
+        std::string message;
+        int status;
+    };
+    const std::vector<Refusal> refusals = {
+        {{"--port", "COM9"}, "vardel-sim: COM9: File not found.", 1},
+        {{"--port", "\\\\.\\COM12"}, "vardel-sim: \\\\.\\COM12: File not found.", 1},
+        {{"--port", "COM2", "--control", "pipe\\x"}, "vardel-sim: pipe\\x: is no pipe name", 1},
+        {{"--port", "COM2", "--control", "\\\\.\\pipe\\a\\b"}, "is no pipe name", 1},
+        {{"--port", "COM2", "--control", busyPipe}, busyPipe + ": a pipe of that name exists already", 1},
+        {{"--port", "COM2", "--log", windowsPathOf(folder.path)}, "is a directory, not a regular file", 1},
+        {{"--port", "COM2", "--set", "bogus"}, "vardel-sim: --set 'bogus': unknown keyword \"bogus\"", 2},
+        {{"--scenario", "demo"}, "vardel-sim: --port is required", 2},
+        {{"--link", "/tmp/com1"}, "vardel-sim: unknown option '--link'", 2},
+    };
+    for (const Refusal& refusal : refusals) {
+        std::vector<std::string> command{windowsProgramFile("vardel-sim")};
+        command.insert(command.end(), refusal.arguments.begin(), refusal.arguments.end());
+        SCOPED_TRACE(refusal.arguments.back());
+        const RunResult run = runUnderWine(command, {}, Locale::Point);
+        EXPECT_NE(run.err.find(refusal.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.status, refusal.status);
+        EXPECT_EQ(run.out, "");
+    }
+}
+
 TEST(WindowsExample, LogEadWritesOneTimedLinePerReading) {
     // French settings: the driver writes "-50,19...", the file "-50.19...".
     WindowsSimDevice device(SENSOR_DEVICE);
