@@ -59,13 +59,6 @@ void blockStopSignals(sigset_t& waitMask) {
 
 bool stoppedBy(int pollResult) { return pollResult < 0 && errno == EINTR; }
 
-std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-void closeFd(int& fd) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-}
-
 bool openTerminal(DevicePort& port) {
     port.master = posix_openpt(O_RDWR | O_NOCTTY);
     if (port.master < 0 || grantpt(port.master) != 0 || unlockpt(port.master) != 0) return false;

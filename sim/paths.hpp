@@ -7,6 +7,12 @@
 
 namespace vardel::sim {
 
+// "WHAT: " and the text of errno.
+std::string systemError(const std::string& what);
+
+// Closes `fd` if open and marks it closed.
+void closeFd(int& fd);
+
 // Opens the log for appending: an existing regular file, or a new one.
 // Anything else (a symbolic link, a FIFO, a device, a directory) is refused
 // without being opened. -1 with `error` set on refusal or failure.

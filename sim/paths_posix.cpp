@@ -19,15 +19,14 @@ std::string article(std::string_view name) {
     return (vowel ? "an " : "a ") + std::string(name);
 }
 
+}  // namespace
 
-std::string systemError(const std::string& path) { return path + ": " + std::strerror(errno); }
+std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 void closeFd(int& fd) {
     if (fd >= 0) close(fd);
     fd = -1;
 }
-
-}  // namespace
 
 int openLog(const std::string& path, std::string& error) {
     struct stat status {};
