@@ -16,30 +16,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto TIME_LIMIT = std::chrono::seconds(10);
 
-int millisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : static_cast<int>(left);
-}
-
-// Appends what one read of `fd` gives once it has something, within the
-// deadline; false at the end of the stream.
-bool readSome(int fd, std::string& text, Clock::time_point deadline) {
-    pollfd entry{fd, POLLIN, 0};
-    if (poll(&entry, 1, millisecondsLeft(deadline)) <= 0) return true;
-    char buffer[4096];
-    const ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count > 0) text.append(buffer, static_cast<std::size_t>(count));
-    return count > 0 || (count < 0 && errno == EINTR);
-}
-
-// Reads `fd` up to the first line feed, or what came by the deadline.
-std::string readLine(int fd, Clock::time_point deadline) {
-    std::string line;
-    while (line.find('\n') == std::string::npos && Clock::now() < deadline && readSome(fd, line, deadline)) {
-    }
-    return line;
-}
-
 // The command that runs a program of the build on this machine, such as an
 // emulator for another processor: words separated by spaces, empty for none.
 #ifndef VARDEL_PROGRAM_PREFIX
@@ -107,34 +83,19 @@ SimDevice::SimDevice(const std::vector<std::string>& scenarioLines, const SimOpt
     close(input);
     close(ready[1]);
     if (errors[1] >= 0) close(errors[1]);
-    errorPipe_ = errors[0];
-    const std::string line = readLine(ready[0], Clock::now() + TIME_LIMIT);
-    close(ready[0]);
+    errors_.watch(errors[0]);
+    const std::string line = test::OutputWatch(ready[0]).firstLine(Clock::now() + TIME_LIMIT);
     if (line == "ready " + linkPath_ + "\n") return;
     received();
-    if (errorPipe_ >= 0) close(errorPipe_);
     throw std::runtime_error("vardel-sim did not get ready; it said \"" + line + "\"");
 }
 
 SimDevice::~SimDevice() {
     if (!stopped_) received();
-    if (errorPipe_ >= 0) close(errorPipe_);
 }
 
 bool SimDevice::waitForError(const std::string& text, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    for (;;) {
-        const auto found = errors_.find(text, errorsTaken_);
-        if (found != std::string::npos) {
-            errorsTaken_ = found + text.size();
-            return true;
-        }
-        if (errorPipe_ < 0 || Clock::now() >= deadline) return false;
-        if (!readSome(errorPipe_, errors_, deadline)) {
-            close(errorPipe_);
-            errorPipe_ = -1;
-        }
-    }
+    return errors_.waitFor(text, Clock::now() + limit);
 }
 
 std::string SimDevice::received() {

@@ -41,7 +41,7 @@ public:
     // With readErrors: waits until the error output shows `text` after what
     // earlier waits found, at most `limit`. False when it didn't come.
     bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10));
-    const std::string& errorsSoFar() const { return errors_; }
+    const std::string& errorsSoFar() const { return errors_.text(); }
 
 private:
     test::TempDirectory directory_{"vardel-e2e"};
@@ -49,9 +49,7 @@ private:
     std::string logPath_;
     std::unique_ptr<test::ChildProcess> process_;
     bool stopped_ = false;
-    int errorPipe_ = -1;
-    std::string errors_;
-    std::size_t errorsTaken_ = 0;
+    test::OutputWatch errors_;
     int exitStatus_ = -1;
     double cpuSeconds_ = 0;
 };

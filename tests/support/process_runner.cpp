@@ -259,4 +259,46 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+OutputWatch::~OutputWatch() { close(); }
+
+void OutputWatch::watch(int readEnd) {
+    close();
+    fd_ = readEnd;
+}
+
+void OutputWatch::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool OutputWatch::readSome(Clock::time_point deadline) {
+    if (fd_ < 0) return false;
+    pollfd entry{fd_, POLLIN, 0};
+    if (poll(&entry, 1, millisecondsUntil(deadline)) <= 0) return true;
+    char buffer[4096];
+    const ssize_t count = read(fd_, buffer, sizeof buffer);
+    if (count > 0) text_.append(buffer, static_cast<std::size_t>(count));
+    if (count > 0 || (count < 0 && errno == EINTR)) return true;
+    close();
+    return false;
+}
+
+std::string OutputWatch::firstLine(Clock::time_point deadline) {
+    while (text_.find('\n') == std::string::npos && Clock::now() < deadline && readSome(deadline)) {
+    }
+    const std::size_t end = text_.find('\n');
+    return end == std::string::npos ? text_ : text_.substr(0, end + 1);
+}
+
+bool OutputWatch::waitFor(const std::string& text, Clock::time_point deadline) {
+    for (;;) {
+        const auto found = text_.find(text, taken_);
+        if (found != std::string::npos) {
+            taken_ = found + text.size();
+            return true;
+        }
+        if (Clock::now() >= deadline || !readSome(deadline)) return false;
+    }
+}
+
 }  // namespace vardel::test

@@ -85,6 +85,37 @@ struct ProcessRun : RunResult {
 };
 ProcessRun runProcess(const ProcessLaunch& launch);
 
+// What a child writes to a pipe, read as it comes: for the line a server
+// prints once it is ready, and the messages it writes while it serves.
+class OutputWatch {
+public:
+    OutputWatch() = default;
+    explicit OutputWatch(int readEnd) : fd_(readEnd) {}  // takes the descriptor
+    ~OutputWatch();
+    OutputWatch(const OutputWatch&) = delete;
+    OutputWatch& operator=(const OutputWatch&) = delete;
+
+    // Reads until a line feed has come, the stream ends or the deadline
+    // passes; returns the first line, its line feed included when it came.
+    std::string firstLine(std::chrono::steady_clock::time_point deadline);
+    // Reads until `text` shows after what earlier waits found, and takes it.
+    // False when the stream ended or the deadline passed first.
+    bool waitFor(const std::string& text, std::chrono::steady_clock::time_point deadline);
+    // Reads what one read gives by the deadline; false at the end of the stream.
+    bool readSome(std::chrono::steady_clock::time_point deadline);
+    // Everything read so far, and where the next waitFor starts looking.
+    const std::string& text() const { return text_; }
+    std::size_t taken() const { return taken_; }
+    // Watches `readEnd` (taken) in place of the stream before.
+    void watch(int readEnd);
+    void close();
+
+private:
+    int fd_ = -1;
+    std::string text_;
+    std::size_t taken_ = 0;
+};
+
 // A temporary directory, removed with what it holds.
 struct TempDirectory {
     explicit TempDirectory(const std::string& prefix = "vardel-test");

@@ -159,11 +159,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto START_LIMIT = std::chrono::seconds(20);
 constexpr auto STOP_LIMIT = std::chrono::seconds(10);
 
-int millisecondsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : static_cast<int>(left);
-}
-
 // The two ends of a new pipe, closed at exec.
 std::pair<int, int> makePipe() {
     int ends[2];
@@ -174,25 +169,6 @@ std::pair<int, int> makePipe() {
 void closeFd(int& fd) {
     if (fd >= 0) close(fd);
     fd = -1;
-}
-
-// Reads `fd` up to the first line feed, or what came by the deadline.
-std::string readLine(int fd, Clock::time_point deadline) {
-    std::string line;
-    char byte = 0;
-    while (line.empty() || line.back() != '\n') {
-        pollfd entry{fd, POLLIN, 0};
-        const int ready = poll(&entry, 1, millisecondsUntil(deadline));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || read(fd, &byte, 1) != 1) break;
-        line.push_back(byte);
-    }
-    return line;
-}
-
-std::string withoutLineEnd(std::string line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
 }
 
 // Starts the program with /dev/null for input and the given ends of pipes
@@ -254,14 +230,10 @@ void WindowsSimDevice::startPair() {
     socat.argv = {VARDEL_SOCAT, "-d", "-d", "pty,raw,echo=0,link=" + driverEnd_, "pty,raw,echo=0,link=" + file("com2")};
     socat.environment = std::vector<std::string>{"PATH=/usr/bin:/bin"};
     auto [logRead, logWrite] = makePipe();
-    socatLog_ = logRead;
+    test::OutputWatch log(logRead);
     socat_ = start(socat, logWrite, logWrite);
-    const auto deadline = Clock::now() + START_LIMIT;
-    std::string said;
-    while (said.find("starting data transfer loop") == std::string::npos) {
-        const std::string line = readLine(socatLog_, deadline);
-        if (line.empty()) throw std::runtime_error("socat made no pseudo-terminal pair: " + said);
-        said += line;
+    if (!log.waitFor("starting data transfer loop", Clock::now() + START_LIMIT)) {
+        throw std::runtime_error("socat made no pseudo-terminal pair: " + log.text());
     }
 }
 
@@ -281,14 +253,14 @@ void WindowsSimDevice::startSimulator(const std::vector<std::string>& scenarioLi
     sim.argv.insert(sim.argv.end(), options.arguments.begin(), options.arguments.end());
     auto [outputRead, outputWrite] = makePipe();
     auto [errorRead, errorWrite] = makePipe();
-    outputPipe_ = outputRead;
-    errorPipe_ = errorRead;
+    test::OutputWatch output(outputRead);
+    errors_.watch(errorRead);
     sim_ = start(sim, outputWrite, errorWrite);
-    const std::string ready = readLine(outputPipe_, Clock::now() + START_LIMIT);
-    if (withoutLineEnd(ready) != "ready COM2") {
+    const std::string ready = output.firstLine(Clock::now() + START_LIMIT);
+    if (ready != "ready COM2\r\n") {
         stop();
         throw std::runtime_error("vardel-sim.exe did not get ready; it said \"" + ready +
-                                 "\", and on its error output \"" + errors_ + "\"");
+                                 "\", and on its error output \"" + errors_.text() + "\"");
     }
 }
 
@@ -296,9 +268,7 @@ WindowsSimDevice::~WindowsSimDevice() { cleanUp(); }
 
 void WindowsSimDevice::cleanUp() {
     stop();
-    closeFd(socatLog_);
-    closeFd(outputPipe_);
-    closeFd(errorPipe_);
+    errors_.close();
     pointWinePortNumber('1', noWineDevice());
     pointWinePortNumber('2', noWineDevice());
 }
@@ -307,25 +277,9 @@ void WindowsSimDevice::stop() {
     if (sim_) {
         // Wine turns SIGINT into the console's Ctrl+C event.
         exitStatus_ = endChild(sim_, SIGINT);
-        readErrors(Clock::now());
+        errors_.readSome(Clock::now());
     }
     endChild(socat_, SIGTERM);
-}
-
-// Adds what the error output holds by the deadline; false at its end.
-bool WindowsSimDevice::readErrors(std::chrono::steady_clock::time_point deadline) {
-    if (errorPipe_ < 0) return false;
-    pollfd entry{errorPipe_, POLLIN, 0};
-    if (poll(&entry, 1, millisecondsUntil(deadline)) <= 0) return true;
-    char buffer[4096];
-    const ssize_t count = read(errorPipe_, buffer, sizeof buffer);
-    if (count > 0) {
-        errors_.append(buffer, static_cast<std::size_t>(count));
-        return true;
-    }
-    if (count < 0 && errno == EINTR) return true;
-    closeFd(errorPipe_);
-    return false;
 }
 
 std::string WindowsSimDevice::received() {
@@ -333,17 +287,7 @@ std::string WindowsSimDevice::received() {
     return test::readFile(file("received"));
 }
 
-bool WindowsSimDevice::waitForError(const std::string& text) {
-    const auto deadline = Clock::now() + STOP_LIMIT;
-    for (;;) {
-        const auto found = errors_.find(text, errorsTaken_);
-        if (found != std::string::npos) {
-            errorsTaken_ = found + text.size();
-            return true;
-        }
-        if (Clock::now() >= deadline || !readErrors(deadline)) return false;
-    }
-}
+bool WindowsSimDevice::waitForError(const std::string& text) { return errors_.waitFor(text, Clock::now() + STOP_LIMIT); }
 
 bool WindowsSimDevice::control(const std::string& line) {
     if (pipeName_.empty()) throw std::logic_error("the device was started without a control pipe");
@@ -353,12 +297,15 @@ bool WindowsSimDevice::control(const std::string& line) {
     const std::string batch = file("control.bat");
     test::writeFile(batch, "@>" + pipeName_ + " echo " + line + "\r\n");
     const RunResult sent = runUnderWine({"cmd", "/c", windowsPath(batch)});
-    if (sent.status != 0) errors_ += "[cmd: status " + std::to_string(sent.status) + ", " + sent.out + sent.err + "]";
+    if (sent.status != 0) {
+        throw std::runtime_error("cmd couldn't write to the control pipe: status " + std::to_string(sent.status) + ", " +
+                                 sent.out + sent.err);
+    }
     // The acknowledgement's whole line, then whether it says "ok"; the
     // error output is in text mode: "ok" CR LF.
     if (!waitForError("vardel-sim: control: '" + line + "': ")) return false;
-    const std::size_t answer = errorsTaken_;
-    return waitForError("\n") && errors_.compare(answer, 4, "ok\r\n") == 0;
+    const std::size_t answer = errors_.taken();
+    return waitForError("\n") && errors_.text().compare(answer, 4, "ok\r\n") == 0;
 }
 
 }  // namespace vardel::wine

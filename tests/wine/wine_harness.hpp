@@ -72,14 +72,13 @@ public:
     std::string received();
     // Once stopped: the simulator's exit status.
     int exitStatus() const { return exitStatus_; }
-    const std::string& errorsSoFar() const { return errors_; }
+    const std::string& errorsSoFar() const { return errors_.text(); }
     // A path in the device's own directory, removed with it.
     std::string file(const std::string& name) const { return directory_->path + "/" + name; }
 
 private:
     void startPair();
     void startSimulator(const std::vector<std::string>& scenarioLines, const WindowsSimOptions& options);
-    bool readErrors(std::chrono::steady_clock::time_point deadline);
     void stop();
     void cleanUp();
 
@@ -88,11 +87,7 @@ private:
     std::string pipeName_;
     std::unique_ptr<test::ChildProcess> socat_;
     std::unique_ptr<test::ChildProcess> sim_;
-    int socatLog_ = -1;
-    int outputPipe_ = -1;
-    int errorPipe_ = -1;
-    std::string errors_;
-    std::size_t errorsTaken_ = 0;
+    test::OutputWatch errors_;
     int exitStatus_ = -1;
 };
 
