@@ -126,8 +126,8 @@ TEST(WindowsSimulator, HangUpForGood) {
     EXPECT_EQ(device.received(), "ZEA 1\r");
 }
 
-// What the simulator refuses before it serves: its message and status.
-TEST(WindowsSimulator, RefusesWhatItCantServe) {
+// What the simulator answers or refuses before it serves: its message and status.
+TEST(WindowsSimulator, AnswersOrRefusesBeforeItServes) {
     const std::string busyPipe = "\\\\.\\pipe\\vardel-sim-busy-test";
     WindowsSimDevice holder({}, WindowsSimOptions{{"--control", busyPipe}});
     const TempDirectory folder;
@@ -147,6 +147,13 @@ TEST(WindowsSimulator, RefusesWhatItCantServe) {
         {{"--scenario", "demo"}, "vardel-sim: --port is required", 2},
         {{"--link", "/tmp/com1"}, "vardel-sim: unknown option '--link'", 2},
     };
+    const RunResult version = runUnderWine({windowsProgramFile("vardel-sim"), "--version"}, {}, Locale::Point);
+    EXPECT_EQ(version.out, "vardel-sim " VARDEL_VERSION "\r\n");
+    EXPECT_EQ(version.status, 0);
+    const RunResult help = runUnderWine({windowsProgramFile("vardel-sim"), "--help"}, {}, Locale::Point);
+    EXPECT_NE(help.out.find("--port COMn"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("  hangup BYTES [MS]"), std::string::npos) << help.out;
+    EXPECT_EQ(help.status, 0);
     for (const Refusal& refusal : refusals) {
         std::vector<std::string> command{windowsProgramFile("vardel-sim")};
         command.insert(command.end(), refusal.arguments.begin(), refusal.arguments.end());
