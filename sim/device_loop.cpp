@@ -21,7 +21,6 @@ constexpr std::size_t FLOOD_CHUNK = 4096;
 constexpr std::int64_t TROUBLE_PAUSE_NANOS = 100 * NANOS_PER_MILLI;
 
 struct Session {
-    const DeviceOptions& options;
     DevicePort& port;
     Scenario scenario;     // changed by timed and control lines as the device runs
     DeviceRecord record{};
@@ -234,7 +233,7 @@ int runDevice(const DeviceOptions& options) {
     DevicePortHandle port = prepareDevice(options, error);
     if (!port) return fail(error);
     if (!openDriverPort(*port, error)) return fail(error);
-    Session session{.options = options, .port = *port, .scenario = options.scenario, .startNanos = startNanos};
+    Session session{.port = *port, .scenario = options.scenario, .startNanos = startNanos};
     std::printf("ready %s\n", options.portName.c_str());
     std::fflush(stdout);
     serve(session);
