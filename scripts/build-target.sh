@@ -79,7 +79,10 @@ case "$target" in
     triplet=$( [ "$target" = i686-windows ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32 )
     sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe" \
       "$build/vardel-sim.exe"
-    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe, only system DLLs imported"
+    sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" --list "$root/tests/wine/driver-imports.txt" \
+      "$build/vardel1.exe" "$build/vardel3.exe"
+    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe, only system DLLs imported," \
+      "the drivers only the functions of tests/wine/driver-imports.txt"
     "$root/scripts/check-windows-zip.sh" "$(ls "$build"/vardel-*windows-*.zip)"
     echo "$target: package $(ls "$build"/vardel-*windows-*.zip)"
     if [ "$target" = i686-windows ]; then wine32Tests; fi
