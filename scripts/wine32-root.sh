@@ -17,7 +17,14 @@
 #
 # Both need root (debootstrap, chroot, mount).
 set -euo pipefail
-mirror=${VARDEL_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# The machine's own Debian mirror, as its apt sources name it (deb822 or
+# one-line form), unless VARDEL_DEBIAN_MIRROR names another.
+machineMirror() {
+  cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null |
+    grep -Eo '(URIs:[[:space:]]*|^deb[[:space:]]+)[a-z]+://[^[:space:]]*/debian/?([[:space:]]|$)' |
+    grep -Eo '[a-z]+://[^[:space:]]*' | head -n 1
+}
+mirror=${VARDEL_DEBIAN_MIRROR:-$(machineMirror)}
 ready=.vardel-wine32-ready
 
 usage() {
@@ -61,6 +68,10 @@ setup() {
   [ -f "$root/$ready" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "$0: the root for 32-bit Wine needs root to be made (debootstrap, chroot)" >&2
+    return 1
+  fi
+  if [ -z "$mirror" ]; then
+    echo "$0: no Debian mirror in the apt sources; set VARDEL_DEBIAN_MIRROR" >&2
     return 1
   fi
   "$(dirname "$0")/install-deps.sh" debootstrap
