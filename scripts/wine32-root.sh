@@ -22,7 +22,7 @@ set -euo pipefail
 machineMirror() {
   cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null |
     grep -Eo '(URIs:[[:space:]]*|^deb[[:space:]]+)[a-z]+://[^[:space:]]*/debian/?([[:space:]]|$)' |
-    grep -Eo '[a-z]+://[^[:space:]]*' | head -n 1
+    grep -Eo '[a-z]+://[^[:space:]]*' | head -n 1 || true
 }
 mirror=${VARDEL_DEBIAN_MIRROR:-$(machineMirror)}
 ready=.vardel-wine32-ready
