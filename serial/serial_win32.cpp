@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "serial/comm_device_win32.hpp"
 #include "serial/serial_link.hpp"
 #include "serial/windows_error.hpp"
 
@@ -59,11 +60,7 @@ void sleepRest(ULONGLONG started, DWORD milliseconds) {
 
 void openPort(SerialLink& link) {
     link.port.reset();
-    const std::string name = link.portName;
-    traceLink(link, "port " + name);
-    const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    traceLink(link, handle == INVALID_HANDLE_VALUE ? "open failed: " + windowsErrorText(GetLastError()) : "opened " + name);
+    const HANDLE handle = openCommunicationsDevice(link);
     link.port.reset(new PortState{handle});
     SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
     DCB control{};
