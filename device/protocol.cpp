@@ -49,8 +49,10 @@ void applyIdentificationReply(std::string reply, IdentificationFields& fields) {
     }
 }
 
+std::string identificationRequest() { return std::string("ZRECO") + CR; }
+
 void requestIdentification(SerialLink& link, IdentificationFields& fields) {
-    writeText(link, std::string("ZRECO") + CR);
+    writeText(link, identificationRequest());
     applyIdentificationReply(readReply(link), fields);
 }
 
