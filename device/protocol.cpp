@@ -1,5 +1,7 @@
 #include "device/protocol.hpp"
 
+#include <optional>
+
 #include "text/integer_text.hpp"
 
 namespace vardel {
@@ -38,7 +40,7 @@ std::string keepDigits(const std::string& reply) {
 
 std::int32_t readAnalogRaw(SerialLink& link, std::int32_t n) {
     writeText(link, "ZEA " + formatInteger(n) + CR);
-    const std::string digits = keepDigits(readReply(link));
+    const std::string digits = keepDigits(readReply(link).value_or(std::string()));
     return digits.empty() ? NO_VALUE : parseIntegerStrict(digits);
 }
 
@@ -53,7 +55,7 @@ std::string identificationRequest() { return std::string("ZRECO") + CR; }
 
 void requestIdentification(SerialLink& link, IdentificationFields& fields) {
     writeText(link, identificationRequest());
-    applyIdentificationReply(readReply(link), fields);
+    applyIdentificationReply(readReply(link).value_or(std::string()), fields);
 }
 
 std::int32_t identificationField(const IdentificationFields& fields, int k) {
@@ -69,7 +71,13 @@ std::string bitCommand(const char* word, std::int32_t n) {
 
 void sendBinaryInputRequest(SerialLink& link, std::int32_t n) { writeText(link, bitCommand("ZEBIT", n)); }
 
-std::int32_t readBinaryInputReply(SerialLink& link) { return parseIntegerLenient(readReply(link)); }
+// A reply that never came is the marker, not the state 0: a calling program
+// must not read a missing device as an input that is off. A reply that came,
+// even an empty one, is read as the device's number.
+std::int32_t readBinaryInputReply(SerialLink& link) {
+    const std::optional<std::string> reply = readReply(link);
+    return reply ? parseIntegerLenient(*reply) : NO_VALUE;
+}
 
 void sendBinaryOutput(SerialLink& link, std::int32_t n, bool on) {
     writeText(link, bitCommand(on ? "ZSBIT" : "ZRBIT", n));

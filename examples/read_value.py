@@ -46,14 +46,13 @@ def main():
         return 64
     argument = sys.argv[1]
     try:
-        # The raw count tells a missing reading apart: -777 is never a count.
-        # The converted value has no marker of its own: -777 goes through the
-        # sensor's scale like any count.
-        if number(run("ea", argument)) == NO_VALUE:
+        # One run gives the reading, or -777 when the device gave none: no
+        # sensor's scale ever turns a missing reading into a value.
+        value = number(run("ead", argument))
+        if value == NO_VALUE:
             print(f"input {argument}: no reading (-777: the device did not answer)")
             return 2
         name = run("nead", argument)
-        value = number(run("ead", argument))
     except DriverFailure as failure:
         print(f"input {argument}: the driver reported a failure: {failure}")
         return 3

@@ -45,6 +45,9 @@ double readAnalogConverted(SerialLink& link, IdentificationFields& fields, Senso
     identifySensors(link, fields, table);
     if (n < 0 || n > 3) return static_cast<double>(NO_VALUE);
     const std::int32_t raw = readAnalogRaw(link, n);
+    // No reading is the marker itself, never the marker put through a scale,
+    // which would look like a plausible value.
+    if (raw == NO_VALUE) return static_cast<double>(NO_VALUE);
     return convertReading(raw, sensorKind(table, n), sensorCode(table, n));
 }
 

@@ -8,6 +8,8 @@ jobs=$(nproc)
 "$root/scripts/install-deps.sh"
 "$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine socat
 "$root/scripts/install-deps.sh" python3 gnuplot-nox
+# The cross build with a plain toolchain file (test plain_cross_toolchain_configures).
+"$root/scripts/install-deps.sh" g++-i686-linux-gnu dpkg-dev
 "$root/scripts/build-windows.sh" "$root/build-windows"
 # The VM tests are part of this build, chosen by their label: the suite
 # leaves them out, and they run alone after it.

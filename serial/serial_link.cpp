@@ -33,7 +33,7 @@ CollectedReply collectReplyWithEnd(const ReplySource& source, std::uint32_t time
     return CollectedReply{buffer.substr(0, end), false, std::string()};
 }
 
-std::string readReply(SerialLink& link) {
+std::optional<std::string> readReply(SerialLink& link) {
     ReplySource source{
         [&link] { return bytesWaiting(link); },
         [&link](char& byte) { return readOneByte(link, byte); },
@@ -44,9 +44,9 @@ std::string readReply(SerialLink& link) {
     if (reply.timedOut) {
         traceLink(link, "time-out after " + std::to_string(link.timeoutMs) + " ms; bytes without a carriage return: \"" +
                             escapedBytes(reply.unterminated) + "\"");
-    } else {
-        traceLink(link, "received \"" + escapedBytes(reply.text) + "\\r\"");
+        return std::nullopt;
     }
+    traceLink(link, "received \"" + escapedBytes(reply.text) + "\\r\"");
     return reply.text;
 }
 

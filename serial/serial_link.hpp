@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,7 +69,9 @@ struct CollectedReply {
 };
 CollectedReply collectReplyWithEnd(const ReplySource& source, std::uint32_t timeoutMs);
 
-std::string readReply(SerialLink& link);
+// One reply read from the link and traced; no value when the time-out
+// passed without a carriage return (bytes that came without one are no reply).
+std::optional<std::string> readReply(SerialLink& link);
 
 // A line of the link's trace, if it has one.
 void traceLink(const SerialLink& link, std::string_view text);

@@ -30,8 +30,6 @@ using vardel::test::expectFailureReportText;
 namespace {
 
 const std::string MARKER = "-777" + CRLF;
-// The converted reading of input 0 when the identification gave nothing.
-const std::string NO_DEVICE_EAD = "-2655.76171875" + CRLF;
 const std::vector<std::string> PH_ON_INPUT_0 = {"ident 0,0,0,0,0,0,0,0,150,0,0,0,0,0,0,0,0,0,0,0,"};
 
 // One reply wait is a second; a run that waits has this much per wait, its
@@ -95,10 +93,10 @@ TEST(NoDevice, EachWordGivesItsAnswerAfterItsWaits) {
     };
     const Row rows[] = {
         {"vardel1", {"ea", "1"}, false, MARKER, 1},
-        {"vardel1", {"ead", "0"}, false, NO_DEVICE_EAD, 2},
-        {"vardel1", {"ead", "0"}, true, "-2655,76171875" + CRLF, 2},
+        {"vardel1", {"ead", "0"}, false, MARKER, 2},
+        {"vardel1", {"ead", "0"}, true, MARKER, 2},
         {"vardel1", {"nea", "3"}, false, "(rien)" + CRLF, 1},
-        {"vardel1", {"eb", "0"}, false, "0" + CRLF, 1},
+        {"vardel1", {"eb", "0"}, false, MARKER, 1},
         {"vardel3", {"sb", "1", "1"}, false, "1" + CRLF, 0},
     };
     for (const Row& row : rows) {
@@ -114,6 +112,77 @@ TEST(NoDevice, EachWordGivesItsAnswerAfterItsWaits) {
             expectWaited(run, row.waits);
         }
     }
+}
+
+// --- No reading: the marker, never a value made from it ---
+
+namespace {
+
+// What the device does with the request for a reading, and what each word
+// and its twins then print: only a reply that came is ever a reading.
+struct ReadingCase {
+    const char* what;
+    std::optional<std::vector<std::string>> device;  // no value: no device on the port
+    std::string line;                                 // without its CR LF
+    int waits;
+};
+
+void expectReadingCases(const std::vector<std::string>& words, const std::string& input,
+                        const std::vector<ReadingCase>& cases, const std::string& received) {
+    for (const ReadingCase& c : cases) {
+        for (const std::string& word : words) {
+            SCOPED_TRACE(word + " " + input + ", " + c.what);
+            std::optional<SimDevice> device;
+            if (c.device) device.emplace(*c.device);
+            const RunResult run = device ? runWith(*device, "vardel1", {word, input})
+                                         : runProgram("vardel1", {word, input});
+            EXPECT_EQ(run.out, c.line + CRLF);
+            EXPECT_EQ(run.status, 0);
+            if (c.waits == 0) {
+                expectQuick(run);
+            } else {
+                expectWaited(run, c.waits);
+            }
+            if (device) {
+                EXPECT_EQ(device->received(), received);
+            }
+        }
+    }
+}
+
+std::vector<std::string> phOnInput0With(const std::string& line) { return {PH_ON_INPUT_0[0], line}; }
+
+}  // namespace
+
+TEST(NoReading, AnalogWordsPrintTheMarkerUnlessACountCame) {
+    const std::vector<ReadingCase> cases = {
+        {"no device", std::nullopt, "-777", 2},
+        {"silent reading", phOnInput0With("silent analog"), "-777", 1},
+        {"reply without a digit", phOnInput0With("analog 0 abc"), "-777", 0},
+        {"empty reply", phOnInput0With("analog-raw 0 \\r"), "-777", 0},
+        {"bytes, then silence", phOnInput0With("analog-raw 0 61"), "-777", 1},
+        {"count 0", phOnInput0With("analog 0 0"), "0", 0},
+    };
+    expectReadingCases({"ead", "stdead", "stdeas"}, "0", cases, "ZRECO\rZEA 0\r");
+    // A count that came is converted as ever, in double and single precision.
+    SimDevice device(phOnInput0With("analog 0 612"));
+    EXPECT_EQ(runWith(device, "vardel1", {"stdead", "0"}).out, "8.40000000000000036" + CRLF);
+    EXPECT_EQ(runWith(device, "vardel1", {"stdeas", "0"}).out, "8.39999961853027344" + CRLF);
+    // An unidentified sensor with a count still gets the default scale.
+    SimDevice unknown({"analog 2 400"});
+    EXPECT_EQ(runWith(unknown, "vardel1", {"ead", "2"}).out, "1367.1875" + CRLF);
+}
+
+TEST(NoReading, BinaryWordsPrintTheMarkerUnlessAReplyCame) {
+    const std::vector<ReadingCase> cases = {
+        {"no device", std::nullopt, "-777", 1},
+        {"silent input", std::vector<std::string>{"silent binary"}, "-777", 1},
+        {"bytes, then silence", std::vector<std::string>{"binary-raw 1 1"}, "-777", 1},
+        {"reply without a digit", std::vector<std::string>{"binary 1 abc"}, "0", 0},
+        {"empty reply", std::vector<std::string>{"binary-raw 1 \\r"}, "0", 0},
+        {"input on", std::vector<std::string>{"binary 1 1"}, "1", 0},
+    };
+    expectReadingCases({"eb", "stdeb"}, "1", cases, "ZEBIT 1\r");
 }
 
 // --- The device hangs up ---
@@ -149,7 +218,7 @@ TEST(HangUp, InTheMiddleOfTheIdentificationLeavesTheSlotsAsTheyWere) {
     // reading goes nowhere, both waits run out.
     const RunResult run = runWith(device, "vardel1", {"ead", "0"});
     record("ead", run);
-    EXPECT_EQ(run.out, NO_DEVICE_EAD);
+    EXPECT_EQ(run.out, MARKER);
     EXPECT_EQ(run.status, 0);
     expectWaited(run, 2);
     EXPECT_EQ(device.received(), "ZRECO\r");

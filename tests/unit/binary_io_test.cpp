@@ -44,7 +44,9 @@ TEST(BinaryIo, ExchangesOverTheLink) {
         {"eb 2", [](SerialLink& l, OutputMirror&) { return readBinaryInput(l, 2); }, {{0, "1\r"}}, {"ZEBIT 2\r"}, 1, 0},
         // The request goes out even though 6 is no input.
         {"eb 6", [](SerialLink& l, OutputMirror&) { return readBinaryInput(l, 6); }, {{0, "1\r"}}, {"ZEBIT 6\r"}, NO_VALUE, 0},
-        {"eb 0 silent", [](SerialLink& l, OutputMirror&) { return readBinaryInput(l, 0); }, {}, {"ZEBIT 0\r"}, 0, 0},
+        // No reply is no reading; an empty reply that came is read as 0.
+        {"eb 0 silent", [](SerialLink& l, OutputMirror&) { return readBinaryInput(l, 0); }, {}, {"ZEBIT 0\r"}, NO_VALUE, 0},
+        {"eb 0 empty", [](SerialLink& l, OutputMirror&) { return readBinaryInput(l, 0); }, {{0, "\r"}}, {"ZEBIT 0\r"}, 0, 0},
         {"sb 3 1", [](SerialLink& l, OutputMirror& m) { return writeBinaryOutput(l, m, 3, 1); }, {}, {"ZSBIT 3\r"}, 1, 0x08},
         {"sb 3 0", [](SerialLink& l, OutputMirror& m) { return writeBinaryOutput(l, m, 3, 0); }, {}, {"ZRBIT 3\r"}, 0, 0},
         // Output 8 is switched but not recorded.

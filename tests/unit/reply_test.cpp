@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -22,8 +23,8 @@ struct ReplyPort : fake::OpenedDevice {
         device.byteSpacingMs = 0;
         fake::resetFakeClock(startClock);
     }
-    std::string collect() {
-        std::string reply = readReply(link);
+    std::optional<std::string> collect() {
+        std::optional<std::string> reply = readReply(link);
         EXPECT_EQ(device.pollsWithoutWait, 0) << "polled again without waiting";
         return reply;
     }
@@ -54,24 +55,27 @@ TEST(CollectReply, ReplyArrivingInPiecesIsAssembled) {
 TEST(CollectReply, NoReplyEndsOnlyOnceMoreThanTheTimeOutHasPassed) {
     ReplyPort port;
     port.device.longestWaitMs = 250;  // the clock reads 250, 500, 750, 1000: still waiting; then 1001
-    EXPECT_EQ(port.collect(), "");
+    EXPECT_EQ(port.collect(), std::nullopt);
     EXPECT_EQ(port.elapsed(), 1001u);
     EXPECT_EQ(port.device.lastWaitMs, 1u);
 }
 
-TEST(CollectReply, BytesWithoutCarriageReturnGiveTheEmptyTextAfterTheTimeOut) {
+TEST(CollectReply, BytesWithoutCarriageReturnAreNoReplyButALoneCarriageReturnIsAnEmptyOne) {
     ReplyPort port;
     arriveAt(port.device, 10, "612");
     arriveAt(port.device, 1500, "\r");
-    EXPECT_EQ(port.collect(), "");
+    EXPECT_EQ(port.collect(), std::nullopt);
     EXPECT_EQ(port.elapsed(), 1001u);
+    ReplyPort empty;
+    arriveAt(empty.device, 30, "\r");
+    EXPECT_EQ(empty.collect(), "");
 }
 
 TEST(CollectReply, ClockWrappingAroundDoesNotEndTheWaitEarly) {
     {
         ReplyPort silent(0xFFFFFF00u);
         silent.device.longestWaitMs = 100;
-        EXPECT_EQ(silent.collect(), "");
+        EXPECT_EQ(silent.collect(), std::nullopt);
         EXPECT_EQ(silent.elapsed(), 1001u);
     }
     ReplyPort late(0xFFFFFE00u);

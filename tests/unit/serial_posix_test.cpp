@@ -115,7 +115,7 @@ double cpuSeconds() {
 }
 
 struct TimedReply {
-    std::string text;
+    std::optional<std::string> text;
     double seconds = 0;
     double cpuSeconds = 0;
 };
@@ -131,7 +131,7 @@ TimedReply timedReadReply(SerialLink& link) {
 }
 
 void expectSleepingTimeOut(const TimedReply& reply) {
-    EXPECT_EQ(reply.text, "");
+    EXPECT_EQ(reply.text, std::nullopt);
     EXPECT_GT(reply.seconds, 1.0);
     EXPECT_LT(reply.seconds, 1.3);
     EXPECT_LT(reply.cpuSeconds, 0.05);

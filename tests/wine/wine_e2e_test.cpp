@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "tests/support/command_words.hpp"
 #include "tests/wine/wine_harness.hpp"
@@ -239,15 +241,20 @@ TEST(WindowsNoDevice, MarkerAfterTheTimeOutWithoutSpinning) {
     EXPECT_GT(outcome.seconds, 1.0);
     EXPECT_LT(outcome.seconds, 2.0);
     EXPECT_LT(outcome.cpuSeconds, 0.5);
+    // No reading is the marker for the converted and binary readings too.
+    EXPECT_EQ(runWithoutDevice(command({"ead", "0"})).out, "-777" + CRLF);
+    EXPECT_EQ(runWithoutDevice(command({"stdeb", "1"})).out, "-777" + CRLF);
 
     SimDevice silent({"silent all"});
-    Invocation run = command({"nea", "0"});
-    run.device = &silent;
-    const RunResult unanswered = runOn(Platform::Windows, run);
-    EXPECT_EQ(unanswered.out, "(rien)" + CRLF);
-    EXPECT_GT(unanswered.seconds, 1.0);
-    EXPECT_LT(unanswered.cpuSeconds, 0.5);
-    EXPECT_EQ(silent.received(), "ZRECO\r");
+    for (const auto& [word, line] : {std::pair<std::string, std::string>{"nea", "(rien)"}, {"stdeas", "-777"}}) {
+        Invocation run = command({word, "0"});
+        run.device = &silent;
+        const RunResult unanswered = runOn(Platform::Windows, run);
+        EXPECT_EQ(unanswered.out, line + CRLF) << word;
+        EXPECT_GT(unanswered.seconds, 1.0);
+        EXPECT_LT(unanswered.cpuSeconds, 0.5);
+    }
+    EXPECT_EQ(silent.received(), "ZRECO\rZRECO\rZEA 0\r");
 }
 
 TEST(WindowsPort, SecondOpenIsRefused) {
