@@ -14,11 +14,11 @@ trap 'rm -rf "$work"' EXIT
 top=$(find "$work" -mindepth 1 -maxdepth 1 -printf '%f ')
 [ "$top" = "$name " ] || fail "holds ${top}instead of the one folder $name"
 
-for file in bin/vardel1.exe bin/vardel3.exe bin/vardel-sim.exe README-windows.txt vardel-sim-guide.txt \
-            vardel-manual.txt; do
+for file in bin/vardel1.exe bin/vardel3.exe bin/vardel-sim.exe bin/vardel-find.exe README-windows.txt \
+            vardel-sim-guide.txt vardel-manual.txt vardel-find-manual.txt; do
   [ -s "$work/$name/$file" ] || fail "lacks $file"
 done
-for text in README-windows.txt vardel-sim-guide.txt vardel-manual.txt; do
+for text in README-windows.txt vardel-sim-guide.txt vardel-manual.txt vardel-find-manual.txt; do
   # A line feed without its carriage return, or a last line without either.
   if LC_ALL=C grep -q $'[^\r]$' "$work/$name/$text" || [ -n "$(tail -c 1 "$work/$name/$text" | tr -d '\n')" ]; then
     fail "$text has lines that don't end in CR LF"

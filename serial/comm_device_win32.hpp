@@ -15,4 +15,7 @@ namespace vardel {
 // came from and how the open went.
 HANDLE openCommunicationsDevice(const SerialLink& link);
 
+// The handle of the link's port; INVALID_HANDLE_VALUE when it is not open.
+HANDLE portHandle(const SerialLink& link);
+
 }  // namespace vardel

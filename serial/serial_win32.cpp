@@ -77,6 +77,8 @@ void openPort(SerialLink& link) {
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
 
+HANDLE portHandle(const SerialLink& link) { return isValid(link) ? handleOf(link) : INVALID_HANDLE_VALUE; }
+
 void writeText(SerialLink& link, std::string_view text) {
     traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");
     DWORD written = 0;
