@@ -74,8 +74,8 @@ std::string commandFor(const PortEntry& entry) {
     if (number != 0 && portOfProgram(3) == number) return "vardel3 ead 0";
     const std::string port = entry.device;
     return "setx VARDEL_COM1 " + port + ", then in a new window: vardel1 ead 0\n"
-           "  or: Device Manager, Ports (COM & LPT), " + port +
-           ", Properties, Port Settings, Advanced..., COM Port Number: COM1 (needs an administrator)";
+           "  or: Device Manager, Ports (COM & LPT), " + port + ", Properties, Port Settings,\n"
+           "      Advanced..., COM Port Number: COM1 (needs an administrator)";
 }
 
 // Standard output or error, with Windows line ends.

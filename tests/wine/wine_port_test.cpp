@@ -78,8 +78,8 @@ namespace {
 const std::string DEMO_IDENT = "ident 0,0,0,0,0,1,0,0,150,57,100,177,0,0,0,0,0,0,0,0,";
 const std::string SETX_COM2 =
     "  use: setx VARDEL_COM1 COM2, then in a new window: vardel1 ead 0" + CRLF +
-    "  or: Device Manager, Ports (COM & LPT), COM2, Properties, Port Settings, Advanced..., COM Port Number: COM1"
-    " (needs an administrator)" + CRLF;
+    "  or: Device Manager, Ports (COM & LPT), COM2, Properties, Port Settings," + CRLF +
+    "      Advanced..., COM Port Number: COM1 (needs an administrator)" + CRLF;
 
 RunResult findOnWindows(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
     std::vector<std::string> command{windowsProgramFile("vardel-find")};
