@@ -26,7 +26,8 @@ for text in README-windows.txt vardel-sim-guide.txt vardel-manual.txt vardel-fin
 done
 guide="$work/$name/vardel-sim-guide.txt"
 for topic in 'setupc install PortName=COM1 PortName=COM2' 'test-signed' 'vardel-sim.exe --port COM2' \
-             '--scenario demo' 'VARDEL_TRACE' 'Port Settings' 'Advanced...' 'Latency'; do
+             '--scenario demo' 'VARDEL_TRACE' 'Port Settings' 'Advanced...' 'Latency' 'vardel-find.exe' \
+             'setx VARDEL_COM1 COM7'; do
   grep -qF -- "$topic" "$guide" || fail "vardel-sim-guide.txt doesn't mention '$topic'"
 done
 echo "$zip: $(find "$work/$name" -type f | wc -l) files, texts with CR LF line ends"
