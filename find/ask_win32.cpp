@@ -20,8 +20,8 @@ namespace {
 // Each thread needs little stack: a reply and a few calls.
 constexpr SIZE_T THREAD_STACK = 256 * 1024;
 
-// Whether the port still answers the system: an unplugged adapter's
-// handle fails every call.
+// Whether the port has gone (after a reply that didn't end): an unplugged
+// adapter's handle fails every call.
 bool portHasGone(const SerialLink& link) {
     DWORD errors = 0;
     COMSTAT status{};
@@ -38,7 +38,7 @@ void ask(Question& question) {
         [] { return tickCount(); },
     };
     question.reply = collectReplyWithEnd(source, link.timeoutMs);
-    if (question.reply.timedOut && question.reply.unterminated.empty()) question.hungUp = portHasGone(link);
+    if (question.reply.timedOut) question.hungUp = portHasGone(link);
 }
 
 DWORD WINAPI askInThread(LPVOID parameter) {

@@ -43,7 +43,8 @@ std::string outcomeText(const PortReport& report, const Presentation& presentati
         case Outcome::Answered: return "the interface answers";
         case Outcome::NoAnswer: return "no answer";
         case Outcome::OtherAnswer: return "something answered, but not the interface: \"" + report.detail + "\"";
-        case Outcome::HungUp: return "hung up while asked";
+        case Outcome::HungUp:
+            return "hung up while asked" + (report.detail.empty() ? std::string() : ", after \"" + report.detail + "\"");
     }
     return std::string();
 }
@@ -135,12 +136,12 @@ std::string replyExcerpt(std::string_view bytes) {
 void judgeReply(const Question& question, PortReport& report) {
     const CollectedReply& reply = question.reply;
     if (reply.timedOut) {
-        if (!reply.unterminated.empty()) {
-            report.outcome = Outcome::OtherAnswer;
-            report.detail = replyExcerpt(reply.unterminated);
-        } else {
-            report.outcome = question.hungUp ? Outcome::HungUp : Outcome::NoAnswer;
-        }
+        // A port gone in the middle of a reply is reported as gone, with
+        // what came before.
+        report.outcome = question.hungUp             ? Outcome::HungUp
+                         : reply.unterminated.empty() ? Outcome::NoAnswer
+                                                      : Outcome::OtherAnswer;
+        report.detail = reply.unterminated.empty() ? std::string() : replyExcerpt(reply.unterminated);
         return;
     }
     report.outcome = Outcome::OtherAnswer;

@@ -1,7 +1,7 @@
 // vardel-find against simulated devices on pseudo-terminals: the interface
 // found with its four sensor names, a silent port, ports asked together,
-// what isn't a port refused before anything is asked, and a port busy with
-// a run of the driver.
+// what isn't a port refused before anything is asked, a port busy with
+// a run of the driver, and ports that hang up while asked.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -135,6 +135,21 @@ TEST(Find, APortHeldByARunningDriverIsBusyAndNotAsked) {
     EXPECT_EQ(driverRun.out, "-777\r\n");
     EXPECT_EQ(held.received(), "ZEA 1\r");
     EXPECT_EQ(free.received(), "ZRECO\r");
+}
+
+TEST(Find, APortThatHangsUpWhileAskedIsReportedAndTheOthersStillAnswer) {
+    SimDevice gone({DEMO_IDENT, "hangup 0"});
+    SimDevice cut({DEMO_IDENT, "hangup 2 100"});
+    SimDevice answering({DEMO_IDENT});
+    const RunResult run = find({gone.path(), cut.path(), answering.path()});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(has(run.out, gone.path() + "\n  hung up while asked\n")) << run.out;
+    EXPECT_TRUE(has(run.out, cut.path() + "\n  hung up while asked, after \"0,\"\n")) << run.out;
+    EXPECT_TRUE(has(run.out, answering.path() + "\n  the interface answers\n")) << run.out;
+    // The hang-ups end their questions at once: the answer comes well before a time-out.
+    EXPECT_LT(run.seconds, 0.9);
+    EXPECT_EQ(gone.received(), "ZRECO\r");
+    EXPECT_EQ(answering.received(), "ZRECO\r");
 }
 
 TEST(Find, UsageHelpAndVersion) {

@@ -108,7 +108,7 @@ TEST(FindReply, OnlyAWholeIdentificationOfFourInputsIsTheInterface) {
         {replied("", true), Outcome::NoAnswer, ""},
         {replied("", true, "\x01\xFFZ"), Outcome::OtherAnswer, "\\x01\\xFFZ"},
         {replied("", true, "", true), Outcome::HungUp, ""},
-        {replied("", true, "12", true), Outcome::OtherAnswer, "12"},
+        {replied("", true, "12", true), Outcome::HungUp, "12"},
     };
     for (const Case& c : cases) {
         const PortReport report = judged(c.question);
@@ -149,6 +149,13 @@ TEST(FindReport, LinesOfAPortAndTheSummary) {
     denied.outcome = Outcome::NoPermission;
     denied.detail = "the port belongs to the group dialout";
     EXPECT_EQ(reportLines(denied, plain()), "/dev/ttyS4\n  no permission: the port belongs to the group dialout (hint)\n");
+
+    PortReport gone;
+    gone.entry.device = "COM7";
+    gone.outcome = Outcome::HungUp;
+    EXPECT_EQ(reportLines(gone, plain()), "COM7\n  hung up while asked\n");
+    gone.detail = "0,";
+    EXPECT_EQ(reportLines(gone, plain()), "COM7\n  hung up while asked, after \"0,\"\n");
 
     EXPECT_EQ(summaryLine({found, console, denied}, false), "the interface answers on /dev/serial/by-id/usb-FTDI-port0\n");
     PortReport busy;

@@ -143,6 +143,23 @@ TEST(WindowsFind, PortsAreAskedTogetherAndEachIsReported) {
     EXPECT_EQ(silent3.received(), "ZRECO\r");
 }
 
+TEST(WindowsFind, APortThatHangsUpWhileAskedIsReportedAndTheOthersStillAnswer) {
+    const PortsReset reset;
+    SimDevice gone({DEMO_IDENT, "hangup 0"});
+    SimDevice cut({DEMO_IDENT, "hangup 2 100"});
+    SimDevice answering({DEMO_IDENT});
+    pointWinePortAt('1', gone.path());
+    pointWinePortAt('2', cut.path());
+    pointWinePortAt('3', answering.path());
+    const RunResult run = findOnWindows({"COM1", "COM2", "COM3"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(has(run.out, "COM1  (\\Device\\Serial0, UART)" + CRLF + "  hung up while asked" + CRLF)) << run.out;
+    EXPECT_TRUE(has(run.out, "COM2  (\\Device\\Serial1, UART)" + CRLF + "  hung up while asked, after \"0,\"" + CRLF))
+        << run.out;
+    EXPECT_TRUE(has(run.out, "COM3  (\\Device\\Serial2, UART)" + CRLF + "  the interface answers" + CRLF)) << run.out;
+    EXPECT_EQ(answering.received(), "ZRECO\r");
+}
+
 TEST(WindowsFind, ListsThePrefixsComPortsWithoutOpeningAny) {
     const PortsReset reset;
     SimDevice device({DEMO_IDENT});
