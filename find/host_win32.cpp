@@ -39,7 +39,7 @@ bool isAscii(std::string_view bytes) {
 }
 
 // Windows-1252 bytes in the output's code page; a character it lacks
-// becomes '?' (the system's default character where it gives one).
+// becomes '?'. Should the conversion fail, the bytes go out as they are.
 std::string inOutputCodePage(std::string_view bytes) {
     const UINT page = outputCodePage();
     if (isAscii(bytes) || page == WINDOWS_1252 || bytes.empty()) return std::string(bytes);
@@ -48,13 +48,13 @@ std::string inOutputCodePage(std::string_view bytes) {
     const int wideLength = MultiByteToWideChar(WINDOWS_1252, 0, bytes.data(), size, wide.data(), size);
     if (wideLength <= 0) return std::string(bytes);
     // UTF-7 and UTF-8 take no default character.
-    const bool takesDefault = page != CP_UTF7 && page != CP_UTF8;
-    const char* fallback = "?";
-    const int length = WideCharToMultiByte(page, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    const char* fallback = page != CP_UTF7 && page != CP_UTF8 ? "?" : nullptr;
+    const int length = WideCharToMultiByte(page, 0, wide.data(), wideLength, nullptr, 0, fallback, nullptr);
     if (length <= 0) return std::string(bytes);
     std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(page, 0, wide.data(), wideLength, out.data(), length, takesDefault ? fallback : nullptr,
-                        nullptr);
+    const int written = WideCharToMultiByte(page, 0, wide.data(), wideLength, out.data(), length, fallback, nullptr);
+    if (written <= 0) return std::string(bytes);
+    out.resize(static_cast<std::size_t>(written));
     return out;
 }
 

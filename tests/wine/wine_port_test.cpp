@@ -114,8 +114,15 @@ TEST(WindowsFind, FindsTheSimulatorOnCom2WithItsSensorsAndTheLineToUse) {
     const RunResult chosen = findOnWindows({"com2:"}, {"VARDEL_COM1=COM2"});
     EXPECT_EQ(chosen.status, 0);
     EXPECT_TRUE(has(chosen.out, "  use: vardel1 ead 0" + CRLF)) << chosen.out;
+    // COM3 is vardel3's own port, unless VARDEL_COM3 names another.
+    pointWinePortAt('3', device.path());
+    const RunResult own = findOnWindows({"COM3"});
+    EXPECT_TRUE(has(own.out, "  use: vardel3 ead 0" + CRLF + "the interface answers on COM3" + CRLF)) << own.out;
+    const RunResult elsewhere = findOnWindows({"COM3"}, {"VARDEL_COM3=COM1"});
+    EXPECT_TRUE(has(elsewhere.out, "  use: setx VARDEL_COM1 COM3, then in a new window: vardel1 ead 0" + CRLF))
+        << elsewhere.out;
     // The drivers' request, nothing else, once per run.
-    EXPECT_EQ(device.received(), "ZRECO\rZRECO\r");
+    EXPECT_EQ(device.received(), "ZRECO\rZRECO\rZRECO\rZRECO\r");
 }
 
 TEST(WindowsFind, PortsAreAskedTogetherAndEachIsReported) {
