@@ -1,4 +1,4 @@
-# The Debian package: the three programs, their manual pages, the README and
+# The Debian package: the four programs, their manual pages, the README and
 # docs, the copyright file and the changelog.
 #   cpack -G DEB   (in the build folder; scripts/build-package.sh does it all)
 include(GNUInstallDirs)
@@ -91,7 +91,10 @@ operation and reads the one line it prints: a reading, a sensor name or a
 confirmation.
 .
 vardel-sim plays the interface on a pseudo-terminal, so that the drivers
-can be tried, and calling programs tested, without the hardware.")
+can be tried, and calling programs tested, without the hardware.
+.
+vardel-find lists the serial ports of the machine, asks each one whether
+the interface answers, and shows its sensors and the command to use.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -101,7 +104,7 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VARDEL_DEBIAN_ARCHITECTURE})
 if(CMAKE_CROSSCOMPILING)
   set(CPACK_VARDEL_OBJDUMP ${CMAKE_OBJDUMP})
   set(CPACK_VARDEL_PROGRAMS ${CMAKE_BINARY_DIR}/vardel1 ${CMAKE_BINARY_DIR}/vardel3
-                            ${CMAKE_BINARY_DIR}/vardel-sim)
+                            ${CMAKE_BINARY_DIR}/vardel-sim ${CMAKE_BINARY_DIR}/vardel-find)
   set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/debian-libc-depends.cmake)
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -51,8 +51,10 @@ void applyIdentificationReply(std::string reply, IdentificationFields& fields) {
     }
 }
 
+std::string identificationRequest() { return std::string("ZRECO") + CR; }
+
 void requestIdentification(SerialLink& link, IdentificationFields& fields) {
-    writeText(link, std::string("ZRECO") + CR);
+    writeText(link, identificationRequest());
     applyIdentificationReply(readReply(link).value_or(std::string()), fields);
 }
 

@@ -19,6 +19,8 @@ struct IdentificationFields {
 
 std::int32_t readAnalogRaw(SerialLink& link, std::int32_t n);
 void requestIdentification(SerialLink& link, IdentificationFields& fields);
+// The identification request's bytes, as requestIdentification sends them.
+std::string identificationRequest();
 // Splits an identification reply into the fields (the part after the reply read).
 void applyIdentificationReply(std::string reply, IdentificationFields& fields);
 std::int32_t identificationField(const IdentificationFields& fields, int k);

@@ -69,6 +69,10 @@ std::string nameForSensor(int input, std::int32_t kind, std::int32_t code) {
 
 void identifySensors(SerialLink& link, IdentificationFields& fields, SensorTable& table) {
     requestIdentification(link, fields);
+    sensorsFromFields(fields, table);
+}
+
+void sensorsFromFields(const IdentificationFields& fields, SensorTable& table) {
     for (int j = 0; j < 4; ++j) {
         const std::int32_t code = identificationField(fields, 8 + j);
         SensorEntry& entry = table.entries[static_cast<std::size_t>(j)];

@@ -24,6 +24,8 @@ struct SensorTable {
 std::string nameForSensor(int input, std::int32_t kind, std::int32_t code);
 
 void identifySensors(SerialLink& link, IdentificationFields& fields, SensorTable& table);
+// The four entries from identification fields already read.
+void sensorsFromFields(const IdentificationFields& fields, SensorTable& table);
 std::string sensorName(SerialLink& link, IdentificationFields& fields, SensorTable& table, std::int32_t n);
 std::uint16_t sensorCode(const SensorTable& table, int j);
 std::int32_t sensorKind(const SensorTable& table, int j);

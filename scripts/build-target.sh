@@ -9,7 +9,8 @@
 #   i686-linux      Linux x86 32-bit (run by the x86-64 kernel)
 #   armhf-linux     Linux ARM 32-bit, e.g. Raspberry Pi OS (run under qemu-arm)
 #   aarch64-linux   Linux ARM 64-bit (run under qemu-aarch64)
-#   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-sim.exe, vardel-1.0.0-windows-x86_64.zip
+#   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-sim.exe, vardel-find.exe,
+#                   vardel-1.0.0-windows-x86_64.zip
 #   i686-windows    Windows x86 32-bit: the same, vardel-1.0.0-windows-x86.zip
 # The Windows targets are built, their imports and their zip's contents
 # checked (scripts/check-windows-zip.sh). The Wine tests of x86_64-windows
@@ -89,11 +90,11 @@ case "$target" in
     cmake --build "$build" --target vardel_zip >/dev/null
     triplet=$( [ "$target" = i686-windows ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32 )
     sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe" \
-      "$build/vardel-sim.exe"
+      "$build/vardel-sim.exe" "$build/vardel-find.exe"
     sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" --list "$root/tests/wine/driver-imports.txt" \
       "$build/vardel1.exe" "$build/vardel3.exe"
-    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe, only system DLLs imported," \
-      "the drivers only the functions of tests/wine/driver-imports.txt"
+    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe $build/vardel-find.exe, only system" \
+      "DLLs imported, the drivers only the functions of tests/wine/driver-imports.txt"
     "$root/scripts/check-windows-zip.sh" "$(ls "$build"/vardel-*windows-*.zip)"
     echo "$target: package $(ls "$build"/vardel-*windows-*.zip)"
     if [ "$target" = i686-windows ]; then wine32Tests; fi

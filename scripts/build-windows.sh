@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds vardel1.exe, vardel3.exe and vardel-sim.exe with MinGW-w64,
+# Cross-builds vardel1.exe, vardel3.exe, vardel-sim.exe and vardel-find.exe with MinGW-w64,
 # warnings as errors, and packs them with their notice, the simulator's
-# guide and the manual (rendered by groff)
+# guide and the manuals (rendered by groff)
 # into a zip for Windows users, the same bytes at every build of a commit
 # (cmake/reproducible.cmake, cmake/windows-zip.cmake), with its SHA256SUMS.
 # Usage: scripts/build-windows.sh [build folder]   (default: build-windows)
@@ -18,5 +18,5 @@ cmake --build "$build" --target vardel_zip >/dev/null
 zip=$(ls "$build"/vardel-*-windows-x86_64.zip)
 (cd "$build" && sha256sum "$(basename "$zip")" >SHA256SUMS)
 "$root/scripts/check-windows-zip.sh" "$zip"
-echo "Windows programs: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe"
+echo "Windows programs: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe $build/vardel-find.exe"
 echo "Package: $zip (checksum in $build/SHA256SUMS)"

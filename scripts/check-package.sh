@@ -23,7 +23,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"
 bin="$work/root/usr/bin"
-for program in vardel1 vardel3 vardel-sim; do
+for program in vardel1 vardel3 vardel-sim vardel-find; do
   [ -x "$bin/$program" ] || { echo "$name: /usr/bin/$program missing"; exit 1; }
 done
 "${runner[@]}" "$bin/vardel1" titre >"$work/title"
@@ -31,7 +31,9 @@ printf 'Orphy portable2, Com1:\r\n' | cmp -s - "$work/title" ||
   { echo "$name: vardel1 titre printed '$(cat -v "$work/title")'"; exit 1; }
 [ "$("${runner[@]}" "$bin/vardel-sim" --version)" = "vardel-sim $version" ] ||
   { echo "$name: vardel-sim --version is not $version"; exit 1; }
-echo "$name: unpacked vardel1 titre and vardel-sim --version ($version) answer"
+[ "$("${runner[@]}" "$bin/vardel-find" --version)" = "vardel-find $version" ] ||
+  { echo "$name: vardel-find --version is not $version"; exit 1; }
+echo "$name: unpacked vardel1 titre, vardel-sim --version and vardel-find --version ($version) answer"
 
 # The architecture is the target's, and libc6 is asked for at least at the
 # highest version any program's symbols require (read with the target's
@@ -48,7 +50,7 @@ echo "$name: Architecture $deb_arch, Depends $depends (the programs need GLIBC_$
 
 # vardel3.1 is a .so link, read from the top of the manual tree.
 cd "$work/root/usr/share/man"
-for page in man1/vardel1.1.gz man1/vardel3.1.gz man1/vardel-sim.1.gz; do
+for page in man1/vardel1.1.gz man1/vardel3.1.gz man1/vardel-sim.1.gz man1/vardel-find.1.gz; do
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" >"$work/page.txt" 2>"$work/warnings.txt"
   if [ -s "$work/warnings.txt" ] || [ ! -s "$work/page.txt" ]; then
     echo "$name: $page renders with warnings:"

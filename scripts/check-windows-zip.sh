@@ -14,11 +14,11 @@ trap 'rm -rf "$work"' EXIT
 top=$(find "$work" -mindepth 1 -maxdepth 1 -printf '%f ')
 [ "$top" = "$name " ] || fail "holds ${top}instead of the one folder $name"
 
-for file in bin/vardel1.exe bin/vardel3.exe bin/vardel-sim.exe README-windows.txt vardel-sim-guide.txt \
-            vardel-manual.txt; do
+for file in bin/vardel1.exe bin/vardel3.exe bin/vardel-sim.exe bin/vardel-find.exe README-windows.txt \
+            vardel-sim-guide.txt vardel-manual.txt vardel-find-manual.txt; do
   [ -s "$work/$name/$file" ] || fail "lacks $file"
 done
-for text in README-windows.txt vardel-sim-guide.txt vardel-manual.txt; do
+for text in README-windows.txt vardel-sim-guide.txt vardel-manual.txt vardel-find-manual.txt; do
   # A line feed without its carriage return, or a last line without either.
   if LC_ALL=C grep -q $'[^\r]$' "$work/$name/$text" || [ -n "$(tail -c 1 "$work/$name/$text" | tr -d '\n')" ]; then
     fail "$text has lines that don't end in CR LF"
@@ -26,7 +26,8 @@ for text in README-windows.txt vardel-sim-guide.txt vardel-manual.txt; do
 done
 guide="$work/$name/vardel-sim-guide.txt"
 for topic in 'setupc install PortName=COM1 PortName=COM2' 'test-signed' 'vardel-sim.exe --port COM2' \
-             '--scenario demo' 'VARDEL_TRACE' 'Port Settings' 'Advanced...' 'Latency'; do
+             '--scenario demo' 'VARDEL_TRACE' 'Port Settings' 'Advanced...' 'Latency' 'vardel-find.exe' \
+             'setx VARDEL_COM1 COM7'; do
   grep -qF -- "$topic" "$guide" || fail "vardel-sim-guide.txt doesn't mention '$topic'"
 done
 echo "$zip: $(find "$work/$name" -type f | wc -l) files, texts with CR LF line ends"

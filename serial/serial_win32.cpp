@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "serial/comm_device_win32.hpp"
 #include "serial/serial_link.hpp"
 #include "serial/serial_win32.hpp"
 #include "serial/windows_error.hpp"
@@ -84,11 +85,7 @@ void clearPendingErrors(HANDLE handle) {
 
 void openPort(SerialLink& link) {
     link.port.reset();
-    const std::string name = link.portName;
-    traceLink(link, "port " + name);
-    const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    traceLink(link, handle == INVALID_HANDLE_VALUE ? "open failed: " + windowsErrorText(GetLastError()) : "opened " + name);
+    const HANDLE handle = openCommunicationsDevice(link);
     link.port.reset(new PortState{handle});
     clearPendingErrors(handle);
     SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
@@ -101,6 +98,8 @@ void openPort(SerialLink& link) {
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
+
+HANDLE portHandle(const SerialLink& link) { return isValid(link) ? handleOf(link) : INVALID_HANDLE_VALUE; }
 
 void writeText(SerialLink& link, std::string_view text) {
     traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");

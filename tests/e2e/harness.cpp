@@ -33,6 +33,7 @@ std::string programPath(const std::string& program) {
     if (program == "vardel1") return VARDEL1_PATH;
     if (program == "vardel3") return VARDEL3_PATH;
     if (program == "vardel-sim") return VARDEL_SIM_PATH;
+    if (program == "vardel-find") return VARDEL_FIND_PATH;
     throw std::invalid_argument("unknown program " + program);
 }
 

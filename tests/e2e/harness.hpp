@@ -64,7 +64,7 @@ struct RunOptions {
     std::vector<std::string> environment;  // more NAME=VALUE entries
 };
 
-// program: "vardel1", "vardel3" or "vardel-sim". Arguments are passed as they are.
+// program: "vardel1", "vardel3", "vardel-sim" or "vardel-find". Arguments are passed as they are.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const RunOptions& options = {});
 

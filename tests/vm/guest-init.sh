@@ -16,6 +16,7 @@ for module in $(cat /vm/modules.order); do insmod "/lib/modules/$module" || echo
 
 V1=/vm/vardel1
 V3=/vm/vardel3
+F=/vm/vardel-find
 T=/vm/vmtool
 W=/tmp/w
 mkdir -p $W
@@ -78,6 +79,57 @@ checkPorts() {
     if same '612\r\n' && grep -q "opened /dev/ttyUSB0" $W/err; then
         pass "ports: vardel1 with VARDEL_COM1=/dev/ttyUSB0 reads 612 through ftdi_sio"
     else fail "ports: vardel1 on /dev/ttyUSB0 printed '$(shown $W/out)'"; fi
+}
+
+# ---- vardel-find on the kernel's drivers
+# The lines of one port in vardel-find's output $W/out: from its own line to
+# the next line that starts at the margin.
+portLines() { awk -v port="$1" '$1 == port { on = 1; print; next } /^[^ ]/ { on = 0 } on' $W/out; }
+
+# has PORT TEXT: does the port's part of the output hold that line part?
+has() { portLines "$1" | grep -q -F -- "$2"; }
+
+checkFind() {
+    runv $F - --list
+    if [ "$R_STATUS" = 0 ] && has /dev/ttyS0 "UART 16550A" && has /dev/ttyS2 "UART 16550A" &&
+        has /dev/ttyUSB0 "(ftdi_sio, USB 0403:6001" && has /dev/ttyS1 "system console" &&
+        ! grep -q "^/dev/ttyS3" $W/out; then
+        pass "find: --list: the UARTs ttyS0 and ttyS2 (16550A), the FT232 as $(portLines /dev/ttyUSB0 | head -1 | cut -d' ' -f3-), the console ttyS1, not ttyS3 without a UART"
+    else fail "find: --list printed status $R_STATUS: $(tr '\n' '|' <$W/out)"; fi
+
+    runv $F -
+    expect s0 'ZRECO\r'
+    expect s2 'ZRECO\r'
+    expect usb 'ZRECO\r'
+    if [ "$R_STATUS" = 0 ] && has /dev/ttyS0 "  the interface answers" && has /dev/ttyS0 "    input 3: EA inconnue C" &&
+        has /dev/ttyS0 "  use: VARDEL_COM1=/dev/ttyS0 vardel1 ead 0" && has /dev/ttyS2 "    input 0: pH" &&
+        has /dev/ttyUSB0 "    input 3: EA inconnue C" && has /dev/ttyS1 "  a system console: not asked" &&
+        grep -q -x "the interface answers on /dev/ttyS0 /dev/ttyS2 /dev/ttyUSB0" $W/out; then
+        pass "find: the interface answers on ttyS0, ttyS2 and ttyUSB0, where the host's simulators are, with their sensors; the console ttyS1 is not asked ($R_MS ms)"
+    else fail "find: the search printed status $R_STATUS: $(tr '\n' '|' <$W/out)"; fi
+
+    # A run of the driver holds ttyS0, waiting for the reply to ZEA 8 that never comes.
+    rm -f $W/err1
+    env VARDEL_TRACE=1 $T run $W/out1 $W/err1 $V1 ea 8 >$W/first &
+    first=$!
+    i=0
+    until grep -q 'sent "ZEA 8' $W/err1 2>/dev/null || [ $i -ge 150 ]; do usleep 20000; i=$((i + 1)); done
+    runv $F -
+    wait $first
+    expect s0 'ZEA 8\r'
+    expect s2 'ZRECO\r'
+    expect usb 'ZRECO\r'
+    if [ "$R_STATUS" = 0 ] && has /dev/ttyS0 "  busy, not asked" &&
+        grep -q -x "the interface answers on /dev/ttyS2 /dev/ttyUSB0" $W/out; then
+        pass "find: with a run of vardel1 holding ttyS0, ttyS0 is busy and not asked ($(portLines /dev/ttyS0 | sed -n 2p | sed 's/^ *//'))"
+    else fail "find: with ttyS0 held, the search printed status $R_STATUS: $(tr '\n' '|' <$W/out)"; fi
+
+    # A user outside the ports' group is told which group to join.
+    runv "$T as $BENCH_UID $BENCH_UID $F" -
+    if [ "$R_STATUS" = 1 ] && has /dev/ttyUSB0 "no permission: the port belongs to the group dialout" &&
+        grep -q "the interface answers on no port (.*without permission" $W/out; then
+        pass "find: a user outside dialout: $(grep '^the interface' $W/out)"
+    else fail "find: a user outside dialout: status $R_STATUS: $(tr '\n' '|' <$W/out)"; fi
 }
 
 # ---- every word: GROUP LOG DEVICE-FILTER PORT-SETTING
@@ -306,6 +358,7 @@ cat /proc/tty/driver/serial
 echo "INFO ttyS3: $(stty -F /dev/ttyS3 2>&1)"
 
 checkPorts
+checkFind
 checkWords words-uart s0 ab -
 checkWords words-usb usb a VARDEL_COM1=/dev/ttyUSB0
 

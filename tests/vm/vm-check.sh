@@ -4,7 +4,7 @@
 # and whose USB serial adapter (FT232, /dev/ttyUSB0 through ftdi_sio) are
 # wired to simulators on the host.
 #
-#   vm-check.sh run WORK VARDEL1 VARDEL3 VARDEL_SIM
+#   vm-check.sh run WORK VARDEL1 VARDEL3 VARDEL_SIM VARDEL_FIND
 #       builds the guest, boots it, serves its requests, and leaves every
 #       check's "PASS group: ..." / "FAIL group: ..." line in WORK/results.txt.
 #       Fails when the guest didn't get to the end of its checks.
@@ -79,7 +79,7 @@ copyWithLibraries() { # PROGRAM DESTINATION
     done
 }
 
-buildInitramfs() { # WORK KERNEL-ROOT VARDEL1 VARDEL3
+buildInitramfs() { # WORK KERNEL-ROOT VARDEL1 VARDEL3 VARDEL_FIND
     local work=$1 kernel=$2
     STAGE=$work/stage
     rm -rf "$STAGE"
@@ -88,6 +88,7 @@ buildInitramfs() { # WORK KERNEL-ROOT VARDEL1 VARDEL3
     ln -s busybox "$STAGE/bin/sh"
     copyWithLibraries "$3" vm/vardel1
     copyWithLibraries "$4" vm/vardel3
+    copyWithLibraries "$5" vm/vardel-find
     gcc -static -O2 -Wall -Wextra -Wpedantic -Werror -o "$STAGE/vm/vmtool" "$here/vmtool.c"
     cp "$here/words.table" "$STAGE/vm/"
     cp "$here/guest-init.sh" "$STAGE/init"
@@ -135,13 +136,13 @@ compareWire() { # LOG-NAME SIM-LOG
 run() {
     mkdir -p "$1"
     WORK=$(cd "$1" && pwd)
-    local vardel1=$2 vardel3=$3 sim=$4 kernel pids=() started
+    local vardel1=$2 vardel3=$3 sim=$4 find=$5 kernel pids=() started
     started=$(date +%s)
     "$root/scripts/install-deps.sh" qemu-system-x86 busybox-static cpio socat xz-utils
     mkdir -p "$WORK"
     rm -f "$WORK"/{results.txt,console.log,host.log,qmp.log,qmp.sock,s0.log,s2.log,usb.log,com1,com3,usb}
     kernel=$(fetchKernel "$WORK/cache")
-    buildInitramfs "$WORK" "$kernel" "$vardel1" "$vardel3"
+    buildInitramfs "$WORK" "$kernel" "$vardel1" "$vardel3" "$find"
 
     "$sim" --link "$WORK/com1" --scenario "$here/device-a.scenario" --log "$WORK/s0.log" >"$WORK/sim-s0.out" &
     pids+=($!)
@@ -200,5 +201,5 @@ run() {
 case "${1:-}" in
     run) shift; run "$@" ;;
     result) shift; result "$@" ;;
-    *) echo "usage: $0 run WORK VARDEL1 VARDEL3 VARDEL_SIM | result WORK GROUP" >&2; exit 2 ;;
+    *) echo "usage: $0 run WORK VARDEL1 VARDEL3 VARDEL_SIM VARDEL_FIND | result WORK GROUP" >&2; exit 2 ;;
 esac

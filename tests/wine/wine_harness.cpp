@@ -116,6 +116,7 @@ Command windowsCommand(const Invocation& run, const std::string& workDirectory) 
     }
     pointWinePort(run.program, portTarget(run, noWineDevice()));
     command.environment = wineEnvironment();
+    command.environment->insert(command.environment->end(), run.environment.begin(), run.environment.end());
     return command;
 }
 
@@ -198,6 +199,8 @@ int endChild(std::unique_ptr<test::ChildProcess>& child, int signal) {
 std::string windowsPathOf(const std::string& unixPath) { return windowsPath(unixPath); }
 
 std::string windowsProgramFile(const std::string& program) { return windowsProgramPath(program); }
+
+void pointWinePortAt(char digit, const std::string& target) { pointWinePortNumber(digit, target); }
 
 RunResult runUnderWine(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
                        Locale locale) {

@@ -35,6 +35,7 @@ struct Invocation {
     // Without a device: where the port leads (e.g. WindowsSimDevice::path());
     // empty: nowhere.
     std::string portPath;
+    std::vector<std::string> environment;  // Windows only: more NAME=VALUE for the program
 };
 
 RunResult runOn(Platform platform, const Invocation& run);
@@ -90,6 +91,9 @@ private:
     test::OutputWatch errors_;
     int exitStatus_ = -1;
 };
+
+// Points the prefix's COM<digit> ('1' to '3') at `target`, a device's path.
+void pointWinePortAt(char digit, const std::string& target);
 
 // The Windows path (Z:\...) of a path of this machine.
 std::string windowsPathOf(const std::string& unixPath);
