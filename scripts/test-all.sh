@@ -6,7 +6,7 @@ build="$root/build-test"
 jobs=$(nproc)
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine socat
+"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine socat strace
 "$root/scripts/install-deps.sh" python3 gnuplot-nox
 "$root/scripts/build-windows.sh" "$root/build-windows"
 # The VM tests are part of this build, chosen by their label: the suite

@@ -366,6 +366,32 @@ TEST(SerialPort, PathsThatAreNoTerminalAreLeftUntouched) {
     rmdir(directory);
 }
 
+// Devices that are no terminal are told by their device number and never
+// opened: a watchdog would start counting at the open, a tape rewind at the
+// close. strace of the run alone shows every open it makes.
+TEST(SerialPort, CharacterDevicesThatAreNoTerminalAreNeverOpened) {
+    const std::string strace = "/usr/bin/strace";
+    if (!programsRunNatively()) GTEST_SKIP() << "the programs run through an emulator, whose own opens strace sees too";
+    if (access(strace.c_str(), X_OK) != 0) GTEST_SKIP() << "no strace (scripts/test-all.sh installs it)";
+    const vardel::test::TempDirectory directory("vardel-strace");
+    const std::string traceFile = directory.path + "/opens";
+    for (const std::string path : {"/dev/null", "/dev/zero", "/dev/urandom"}) {
+        RunOptions options;
+        options.portPath = path;
+        options.wrapper = {strace, "-f", "-qq", "-o", traceFile, "-e", "trace=open,openat,openat2,creat"};
+        const RunResult run = runProgram("vardel1", {"ea", "0"}, options);
+        if (run.status != 0 && run.err.find("ptrace") != std::string::npos) {
+            GTEST_SKIP() << "strace may not trace here: " << run.err;
+        }
+        EXPECT_EQ(run.out, "-777" + CRLF) << path;
+        EXPECT_EQ(run.status, 0) << path;
+        const std::string opens = readFile(traceFile);
+        // The trace holds the run's opens, the list of terminal drivers among them.
+        EXPECT_NE(opens.find("\"/proc/tty/drivers\""), std::string::npos) << opens;
+        EXPECT_EQ(opens.find("\"" + path + "\""), std::string::npos) << path << " was opened:\n" << opens;
+    }
+}
+
 // A reply that came after an earlier run had given up waits in the terminal's
 // queue, here kept by another program holding the port open. The next run
 // discards it and prints the reply to its own command.
