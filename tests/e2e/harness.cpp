@@ -142,11 +142,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 }
 
 std::unique_ptr<test::ChildProcess> startProgram(const std::string& program, const std::vector<std::string>& arguments,
-                                                 const RunOptions& options) {
+                                                 const RunOptions& options, int output) {
     const test::ProcessLaunch launch = programLaunch(program, arguments, options, "/nonexistent/no-device");
     const int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (nowhere < 0) throw std::runtime_error("no /dev/null");
-    auto child = std::make_unique<test::ChildProcess>(launch, test::ChildStreams{nowhere, nowhere, nowhere});
+    auto child = std::make_unique<test::ChildProcess>(
+        launch, test::ChildStreams{nowhere, output >= 0 ? output : nowhere, nowhere});
     close(nowhere);
     return child;
 }

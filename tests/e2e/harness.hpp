@@ -58,7 +58,7 @@ private:
     double cpuSeconds_ = 0;
 };
 
-// Pipe, File, DevFull, Closed, BrokenPipe.
+// Pipe, File, DevFull, Closed, BrokenPipe, HungUpTerminal.
 using StdoutMode = test::OutputTo;
 
 struct RunOptions {
@@ -77,10 +77,11 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 using test::readFile;
 using test::writeFile;
 
-// Starts a program and leaves it running, for a test that signals it; its
-// standard output and error output go to /dev/null.
+// Starts a program and leaves it running, for a test that signals it or
+// reads its output as it comes; its standard output goes to `output`
+// (/dev/null when -1), its error output to /dev/null.
 std::unique_ptr<test::ChildProcess> startProgram(const std::string& program, const std::vector<std::string>& arguments,
-                                                 const RunOptions& options = {});
+                                                 const RunOptions& options = {}, int output = -1);
 
 // False when the programs under test run through a prefix (an emulator):
 // then a wrapper such as strace sees the emulator's doings too.
