@@ -167,6 +167,42 @@ TEST(Simulator, RefusesScenarioLinesItCannotRead) {
     }
 }
 
+// A scenario file is read as a series file is: a regular file of at most
+// 16 MiB. A device, a FIFO, a directory or a larger file is refused by its
+// name before it is read, with status 1.
+TEST(Simulator, RefusesScenarioFilesThatAreNoRegularFileOrTooLarge) {
+    const vardel::test::TempDirectory directory("vardel-scenario");
+    const std::string fifo = directory.path + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large = directory.path + "/large";
+    const int fd = open(large.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 16 * 1024 * 1024 + 1), 0);
+    close(fd);
+    const std::string limit = directory.path + "/limit";
+    writeFile(limit, "analog 1 612\n" + std::string(16 * 1024 * 1024 - 14, '#') + "\n");
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    for (const Case& c : {Case{"/dev/zero", "a character device"}, Case{"/dev/null", "a character device"},
+                          Case{fifo, "a FIFO"}, Case{directory.path, "a directory"},
+                          Case{large, "is larger than 16 MiB"}}) {
+        const RunResult run =
+            runProgram("vardel-sim", {"--link", directory.path + "/port", "--scenario", c.path});
+        EXPECT_EQ(run.status, 1) << c.path;
+        EXPECT_NE(run.err.find("\"" + c.path + "\""), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+        EXPECT_LT(run.seconds, 5.0) << c.path;
+        EXPECT_EQ(run.out, "") << c.path;
+    }
+    // A name that is neither built in nor a file is a usage error; a file of
+    // exactly the limit is read.
+    EXPECT_EQ(runProgram("vardel-sim", {"--link", directory.path + "/port", "--scenario", "demo2"}).status, 2);
+    SimDevice device({}, SimOptions{{"--scenario", limit}});
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
+}
+
 TEST(Simulator, DelaysAndPacesReplies) {
     SimDevice delayed({"delay 300", "ident 1"});
     Port port(delayed.path());
