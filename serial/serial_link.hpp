@@ -2,6 +2,7 @@
 // The one serial link of the process: open and configure the port, write a
 // text, count the bytes waiting, read one reply ending in a carriage return.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,5 +73,13 @@ std::string readReply(SerialLink& link);
 
 // A line of the link's trace, if it has one.
 void traceLink(const SerialLink& link, std::string_view text);
+
+// The trace's line for a write of `text` made after it: `sent` bytes went
+// out; `failure` is why not all of them (the system's error text), empty
+// when all did.
+std::string writeTraceText(std::string_view text, std::size_t sent, std::string_view failure);
+
+// The trace's line for a setting that the port refused, with the system's error text.
+std::string refusalTraceText(std::string_view setting, std::string_view failure);
 
 }  // namespace vardel

@@ -145,13 +145,18 @@ void setStopBits(StopBits stopBits, termios& attributes) {
     }
 }
 
-void configureLine(int fd, const std::string& lineSettings) {
+// Returns 0, or the error number of the call that failed.
+int configureLine(int fd, const std::string& lineSettings) {
     termios attributes{};
-    if (tcgetattr(fd, &attributes) != 0) return;
+    if (tcgetattr(fd, &attributes) != 0) return errno;
     LineParameters params;
     applyModeString(lineSettings, params);
     applyLineParameters(params, attributes);
-    tcsetattr(fd, TCSANOW, &attributes);
+    return tcsetattr(fd, TCSANOW, &attributes) == 0 ? 0 : errno;
+}
+
+void traceRefusal(const SerialLink& link, std::string_view setting, int error) {
+    if (error != 0) traceLink(link, refusalTraceText(setting, std::strerror(error)));
 }
 
 // Waits until the port takes more bytes; false at the deadline or on trouble.
@@ -165,6 +170,27 @@ bool waitWritable(int fd, std::int64_t deadline) {
         if (ready <= 0) return false;
         return (entry.revents & POLLOUT) != 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
     }
+}
+
+// Writes all of `text` by `deadline`. The bytes that went out, and why not
+// all of them did.
+std::size_t writeAll(int fd, std::string_view text, std::int64_t deadline, std::string& failure) {
+    const std::size_t size = text.size();
+    while (!text.empty()) {
+        const ssize_t written = write(fd, text.data(), text.size());
+        if (written > 0) {
+            text.remove_prefix(static_cast<std::size_t>(written));
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            failure = std::strerror(errno);
+            break;
+        } else if (!waitWritable(fd, deadline)) {
+            failure = "no room before the time-out";
+            break;
+        }
+    }
+    return size - text.size();
 }
 
 void traceOpenFailure(const SerialLink& link, int error) {
@@ -211,8 +237,9 @@ int openTerminal(const SerialLink& link, const std::string& path) {
 // Exclusive mode, the line, low latency, and an empty receive queue.
 void setUpPort(SerialLink& link, const std::string& path) {
     const int fd = link.port->fd;
-    ioctl(fd, TIOCEXCL);
-    configureLine(fd, link.lineSettings);
+    traceLink(link, "opened " + path);
+    traceRefusal(link, "exclusive mode", ioctl(fd, TIOCEXCL) == 0 ? 0 : errno);
+    traceRefusal(link, "line settings", configureLine(fd, link.lineSettings));
     const LowLatencyRequest lowLatency = requestLowLatency(fd);
     link.port->serialFlagsFound = lowLatency.flagsFound;
     if (lowLatency.flagsFound) {
@@ -220,8 +247,7 @@ void setUpPort(SerialLink& link, const std::string& path) {
         portForSignals.restoreFlags.store(true);
     }
     // What came while no run had the port is no reply to this run.
-    tcflush(fd, TCIFLUSH);
-    traceLink(link, "opened " + path);
+    traceRefusal(link, "flush of the receive queue", tcflush(fd, TCIFLUSH) == 0 ? 0 : errno);
     traceLink(link, lowLatencyTraceText(lowLatency));
 }
 
@@ -341,21 +367,14 @@ bool portIsOpen(const SerialLink& link) { return isValid(link); }
 int portDescriptor(const SerialLink& link) { return descriptor(link); }
 
 void writeText(SerialLink& link, std::string_view text) {
-    traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");
-    if (!isValid(link)) return;
-    const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
-    while (!text.empty()) {
-        const ssize_t written = write(descriptor(link), text.data(), text.size());
-        if (written > 0) {
-            text.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && errno == EINTR) {
-            continue;
-        } else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return;
-        } else if (!waitWritable(descriptor(link), deadline)) {
-            return;
-        }
+    if (!isValid(link)) {
+        traceLink(link, "not sent, no port: \"" + escapedBytes(text) + "\"");
+        return;
     }
+    const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
+    std::string failure;
+    const std::size_t sent = writeAll(descriptor(link), text, deadline, failure);
+    traceLink(link, writeTraceText(text, sent, failure));
 }
 
 std::uint16_t bytesWaiting(SerialLink& link) {

@@ -65,25 +65,32 @@ void openPort(SerialLink& link) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     traceLink(link, handle == INVALID_HANDLE_VALUE ? "open failed: " + windowsErrorText(GetLastError()) : "opened " + name);
     link.port.reset(new PortState{handle});
-    SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
+    // Each call is made whatever the one before gave; what an opened port
+    // refuses is traced with the system's error text.
+    const auto traceRefusal = [&link, handle](BOOL done, std::string_view setting) {
+        if (!done && handle != INVALID_HANDLE_VALUE) traceLink(link, refusalTraceText(setting, windowsErrorText(GetLastError())));
+    };
+    traceRefusal(SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE), "queue sizes");
     DCB control{};
     control.DCBlength = sizeof control;
-    GetCommState(handle, &control);
-    BuildCommDCBA(link.lineSettings.c_str(), &control);
-    SetCommState(handle, &control);
+    traceRefusal(GetCommState(handle, &control), "reading of its line settings");
+    traceRefusal(BuildCommDCBA(link.lineSettings.c_str(), &control), "line settings text");
+    traceRefusal(SetCommState(handle, &control), "line settings");
     COMMTIMEOUTS timeouts = timeoutsFor(link, link.timeoutMs);
-    SetCommTimeouts(handle, &timeouts);
+    traceRefusal(SetCommTimeouts(handle, &timeouts), "time-outs");
     // The driver's documentation promises no empty queue at open, and USB
     // adapters bring drivers of their own: what came earlier is dropped here.
-    PurgeComm(handle, PURGE_RXCLEAR);
+    traceRefusal(PurgeComm(handle, PURGE_RXCLEAR), "flush of the receive queue");
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
 
 void writeText(SerialLink& link, std::string_view text) {
-    traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");
     DWORD written = 0;
-    WriteFile(handleOf(link), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL done = WriteFile(handleOf(link), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const std::string failure = done ? "no room before the time-out" : windowsErrorText(GetLastError());
+    traceLink(link, isValid(link) ? writeTraceText(text, written, failure)
+                                  : "not sent, no port: \"" + escapedBytes(text) + "\"");
 }
 
 std::uint16_t bytesWaiting(SerialLink& link) {
