@@ -27,7 +27,6 @@ LowLatencyRequest requestLowLatency(int fd);
 // only: a signal handler may call it.
 void restoreSerialFlags(int fd, int flagsFound);
 
-// The trace's line for the request.
 std::string lowLatencyTraceText(const LowLatencyRequest& request);
 
 }  // namespace vardel

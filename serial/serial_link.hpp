@@ -36,7 +36,6 @@ struct SerialLink {
 
 // Platform operations (serial_posix.cpp / serial_win32.cpp).
 void openPort(SerialLink& link);
-// Whether the open gave a usable port.
 bool portIsOpen(const SerialLink& link);
 void writeText(SerialLink& link, std::string_view text);
 std::uint16_t bytesWaiting(SerialLink& link);
@@ -47,7 +46,6 @@ void waitForInput(SerialLink& link, std::uint32_t milliseconds);
 // Millisecond clock, unsigned 32-bit, wrapping.
 std::uint32_t tickCount();
 
-// Gives the port back before the link's end.
 inline void releasePort(SerialLink& link) { link.port.reset(); }
 
 // What a reply is collected from: the link's platform functions.

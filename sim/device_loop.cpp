@@ -32,7 +32,6 @@ struct Session {
     std::string failure{};
 };
 
-// How a reply went.
 enum class Sent { Whole, HungUp, Stopped };
 
 std::int64_t elapsedMs(const Session& session) { return (monotonicNanos() - session.startNanos) / NANOS_PER_MILLI; }

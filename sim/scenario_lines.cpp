@@ -98,7 +98,6 @@ std::string fileTypeText(std::filesystem::file_type type) {
     }
 }
 
-// Splits the rest of a line into its blank-separated words.
 std::vector<std::string_view> wordsOf(std::string_view text) {
     std::vector<std::string_view> words;
     while (!text.empty()) words.push_back(firstWord(text, text));
