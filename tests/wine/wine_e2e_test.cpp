@@ -250,6 +250,32 @@ TEST(WindowsNoDevice, MarkerAfterTheTimeOutWithoutSpinning) {
     EXPECT_EQ(silent.received(), "ZRECO\r");
 }
 
+// The trace tells how each write went once it is made, and which of the
+// calls that configure the port it refused, with the system's text: Wine
+// opens /dev/null as COM1 and refuses them all.
+TEST(WindowsTrace, WritesAndRefusedSettingsAreTraced) {
+    SimDevice device({"analog 1 612"});
+    Invocation answered = command({"ea", "1"});
+    answered.device = &device;
+    answered.environment = {"VARDEL_TRACE=1"};
+    const RunResult run = runOn(Platform::Windows, answered);
+    EXPECT_EQ(run.out, "612" + CRLF);
+    EXPECT_NE(run.err.find(" ms: sent \"ZEA 1\\r\"\r\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("refused"), std::string::npos) << run.err;
+
+    Invocation nowhere = command({"ea", "1"});
+    nowhere.portPath = "/dev/null";
+    nowhere.environment = {"VARDEL_TRACE=1"};
+    const RunResult refused = runOn(Platform::Windows, nowhere);
+    EXPECT_EQ(refused.out, "-777" + CRLF);
+    std::size_t at = 0;
+    for (const char* setting : {"queue sizes", "reading of its line settings", "line settings", "time-outs",
+                                "flush of the receive queue"}) {
+        at = refused.err.find(std::string(" ms: the port refused the ") + setting + ": ", at);
+        EXPECT_NE(at, std::string::npos) << setting << " in\n" << refused.err;
+    }
+}
+
 TEST(WindowsPort, SecondOpenIsRefused) {
     GTEST_SKIP() << "Wine 8 doesn't enforce share mode 0 on serial ports; the exclusive open is tested on Linux";
 }
