@@ -174,7 +174,7 @@ bool waitWritable(int fd, std::int64_t deadline) {
 
 // Writes all of `text` by `deadline`. The bytes that went out, and why not
 // all of them did.
-std::size_t writeAll(int fd, std::string_view text, std::int64_t deadline, std::string& failure) {
+std::size_t writeWithin(int fd, std::string_view text, std::int64_t deadline, std::string& failure) {
     const std::size_t size = text.size();
     while (!text.empty()) {
         const ssize_t written = write(fd, text.data(), text.size());
@@ -373,7 +373,7 @@ void writeText(SerialLink& link, std::string_view text) {
     }
     const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
     std::string failure;
-    const std::size_t sent = writeAll(descriptor(link), text, deadline, failure);
+    const std::size_t sent = writeWithin(descriptor(link), text, deadline, failure);
     traceLink(link, writeTraceText(text, sent, failure));
 }
 

@@ -67,20 +67,21 @@ void openPort(SerialLink& link) {
     link.port.reset(new PortState{handle});
     // Each call is made whatever the one before gave; what an opened port
     // refuses is traced with the system's error text.
-    const auto traceRefusal = [&link, handle](BOOL done, std::string_view setting) {
-        if (!done && handle != INVALID_HANDLE_VALUE) traceLink(link, refusalTraceText(setting, windowsErrorText(GetLastError())));
+    const auto traceIfRefused = [&link, handle](BOOL done, std::string_view setting) {
+        if (done || handle == INVALID_HANDLE_VALUE) return;
+        traceLink(link, refusalTraceText(setting, windowsErrorText(GetLastError())));
     };
-    traceRefusal(SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE), "queue sizes");
+    traceIfRefused(SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE), "queue sizes");
     DCB control{};
     control.DCBlength = sizeof control;
-    traceRefusal(GetCommState(handle, &control), "reading of its line settings");
-    traceRefusal(BuildCommDCBA(link.lineSettings.c_str(), &control), "line settings text");
-    traceRefusal(SetCommState(handle, &control), "line settings");
+    traceIfRefused(GetCommState(handle, &control), "reading of its line settings");
+    traceIfRefused(BuildCommDCBA(link.lineSettings.c_str(), &control), "line settings text");
+    traceIfRefused(SetCommState(handle, &control), "line settings");
     COMMTIMEOUTS timeouts = timeoutsFor(link, link.timeoutMs);
-    traceRefusal(SetCommTimeouts(handle, &timeouts), "time-outs");
+    traceIfRefused(SetCommTimeouts(handle, &timeouts), "time-outs");
     // The driver's documentation promises no empty queue at open, and USB
     // adapters bring drivers of their own: what came earlier is dropped here.
-    traceRefusal(PurgeComm(handle, PURGE_RXCLEAR), "flush of the receive queue");
+    traceIfRefused(PurgeComm(handle, PURGE_RXCLEAR), "flush of the receive queue");
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }

@@ -108,7 +108,7 @@ void clearAbandonedExclusiveMode(const DevicePort& port) {
 }
 
 // Writes all of `bytes` to `fd`, waiting for room while it is full.
-Written writeAll(const DevicePort& port, int fd, std::string_view bytes, std::int64_t deadline) {
+Written writeAllTo(const DevicePort& port, int fd, std::string_view bytes, std::int64_t deadline) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
         if (written > 0) {
@@ -197,7 +197,7 @@ std::size_t readControl(DevicePort& port, char* buffer, std::size_t size) {
 }
 
 Written writeToDriver(DevicePort& port, std::string_view bytes, std::int64_t deadline) {
-    return writeAll(port, port.master, bytes, deadline);
+    return writeAllTo(port, port.master, bytes, deadline);
 }
 
 bool sleepUnlessStopped(DevicePort& port, std::int64_t deadline) {
@@ -207,7 +207,7 @@ bool sleepUnlessStopped(DevicePort& port, std::int64_t deadline) {
 
 // The log is a regular file: a write there never waits for room.
 void writeLog(DevicePort& port, std::string_view bytes) {
-    if (port.log >= 0) writeAll(port, port.log, bytes, monotonicNanos());
+    if (port.log >= 0) writeAllTo(port, port.log, bytes, monotonicNanos());
 }
 
 void DevicePortRelease::operator()(DevicePort* port) const noexcept {
