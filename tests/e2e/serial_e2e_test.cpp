@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -461,6 +463,28 @@ TEST(SerialPort, ReplyLeftFromAnEarlierRunIsNotTheNextRunsReply) {
     close(master);
     EXPECT_EQ(command, "ZEA 2\r");
     EXPECT_EQ(run.out, "222" + CRLF);
+}
+
+// A port that refuses the exclusive mode, the line settings and the flush of
+// its receive queue: the trace says which, with the system's reason, and
+// the run goes on to its end.
+TEST(Trace, SettingsThatThePortRefusesAreTracedWithTheirReason) {
+    if (!programsRunNatively()) GTEST_SKIP() << "the preloaded terminal is a library of this machine, not the emulated one's";
+    SimDevice device({"analog 1 612"});
+    RunOptions options;
+    options.portPath = device.path();
+    // The sanitizer build's runtime would want to be loaded first.
+    options.environment = {std::string("LD_PRELOAD=") + VARDEL_REFUSING_PORT, "VARDEL_TRACE=1",
+                           "ASAN_OPTIONS=verify_asan_link_order=0"};
+    const RunResult run = runProgram("vardel1", {"ea", "1"}, options);
+    EXPECT_EQ(run.status, 0);
+    std::size_t at = run.err.find(" ms: opened " + device.path() + "\n");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    for (const char* setting : {"exclusive mode", "line settings", "flush of the receive queue"}) {
+        at = run.err.find(std::string(" ms: the port refused the ") + setting + ": " + std::strerror(EIO) + "\n", at);
+        EXPECT_NE(at, std::string::npos) << setting << " in\n" << run.err;
+    }
+    EXPECT_NE(run.err.find(" ms: sent \"ZEA 1\\r\"\n"), std::string::npos) << run.err;
 }
 
 // The trace says what the link did; standard output and the exit status are
