@@ -49,7 +49,6 @@ int flushOutput(StandardOutput& out);
 // exit status, 1.
 int reportFailure(StandardOutput& out, const DriverFailure& failure, std::string_view programName);
 
-// The sink of the platform's real standard output.
 OutputSink platformOutputSink(bool wasClosedAtStart);
 
 }  // namespace vardel

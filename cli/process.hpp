@@ -43,6 +43,10 @@ int openStandardOutput(OutputChannel& channel, bool wasClosedAtStart);
 // Hands bytes to the system. Returns 0, or the output failure code.
 int writeStandardOutput(const OutputChannel& channel, std::string_view bytes);
 
+// The output failure code of a failed write's system error (errno on POSIX,
+// GetLastError on Windows): the code of the fault it names, else DEVICE_FAULT.
+int outputFailureCodeFor(std::uint32_t systemError);
+
 // Last resort for a report that standard output could not take.
 void writeErrorOutput(std::string_view bytes);
 

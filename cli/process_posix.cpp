@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,18 +30,10 @@ void occupyIfClosed(int fd) {
     }
 }
 
-int outputCodeFor(int error) {
-    switch (error) {
-        case ENOSPC:
-#ifdef EDQUOT
-        case EDQUOT:
-#endif
-            return DISK_FULL;
-        case EACCES:
-        case EPERM: return ACCESS_DENIED;
-        case EPIPE: return BROKEN_PIPE;
-        case EBADF: return STREAM_NOT_OPEN;
-        default: return error;
+// Waits until standard output, made non-blocking by whoever shares it, takes bytes again.
+void waitUntilWritable(int fd) {
+    pollfd entry{fd, POLLOUT, 0};
+    while (poll(&entry, 1, -1) < 0 && errno == EINTR) {
     }
 }
 
@@ -110,10 +103,30 @@ int writeStandardOutput(const OutputChannel& channel, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return outputCodeFor(written < 0 ? errno : ENOSPC);
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            waitUntilWritable(fd);
+            continue;
+        }
+        if (written <= 0) return outputFailureCodeFor(static_cast<std::uint32_t>(written < 0 ? errno : ENOSPC));
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return 0;
+}
+
+int outputFailureCodeFor(std::uint32_t systemError) {
+    switch (static_cast<int>(systemError)) {
+        case EACCES:
+        case EPERM: return ACCESS_DENIED;
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+        case EFBIG: return DISK_FULL;
+        case EBADF: return STREAM_NOT_OPEN;
+        case EPIPE:
+        case ECONNRESET: return BROKEN_PIPE;
+        default: return DEVICE_FAULT;
+    }
 }
 
 void writeErrorOutput(std::string_view bytes) {

@@ -13,19 +13,6 @@ namespace {
 
 constexpr DWORD LONGEST_PATH = 32768;
 
-int outputCodeFor(DWORD error) {
-    switch (error) {
-        case ERROR_ACCESS_DENIED: return ACCESS_DENIED;
-        case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_FULL: return DISK_FULL;
-        case ERROR_INVALID_HANDLE: return STREAM_NOT_OPEN;
-        // A reader that went away: the same code whichever way it shows.
-        case ERROR_NO_DATA:
-        case ERROR_PIPE_NOT_CONNECTED: return BROKEN_PIPE;
-        default: return static_cast<int>(error);
-    }
-}
-
 HANDLE handleOf(const OutputChannel& channel) { return reinterpret_cast<HANDLE>(channel.handle); }
 
 bool isUsable(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
@@ -122,7 +109,23 @@ int openStandardOutput(OutputChannel& channel, bool wasClosedAtStart) {
 
 int writeStandardOutput(const OutputChannel& channel, std::string_view bytes) {
     const DWORD error = writeAll(handleOf(channel), bytes);
-    return error == 0 ? 0 : outputCodeFor(error);
+    return error == 0 ? 0 : outputFailureCodeFor(error);
+}
+
+int outputFailureCodeFor(std::uint32_t systemError) {
+    switch (systemError) {
+        case ERROR_ACCESS_DENIED: return ACCESS_DENIED;
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_DISK_FULL:
+        case ERROR_FILE_TOO_LARGE: return DISK_FULL;
+        case ERROR_INVALID_HANDLE: return STREAM_NOT_OPEN;
+        // A reader that went away: the same code whichever way it shows.
+        case ERROR_NO_DATA:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_PIPE_NOT_CONNECTED:
+        case ERROR_NETNAME_DELETED: return BROKEN_PIPE;
+        default: return DEVICE_FAULT;
+    }
 }
 
 void writeErrorOutput(std::string_view bytes) {

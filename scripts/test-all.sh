@@ -6,7 +6,7 @@ build="$root/build-test"
 jobs=$(nproc)
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine socat
+"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-win32 wine64 wine socat strace
 "$root/scripts/install-deps.sh" python3 gnuplot-nox
 # The cross build with a plain toolchain file (test plain_cross_toolchain_configures).
 "$root/scripts/install-deps.sh" g++-i686-linux-gnu dpkg-dev

@@ -23,10 +23,10 @@ struct LowLatencyRequest {
 // refuses the request is left exactly as it was.
 LowLatencyRequest requestLowLatency(int fd);
 
-// Puts back the serial flags that requestLowLatency found.
+// Puts back the serial flags that requestLowLatency found. System calls
+// only: a signal handler may call it.
 void restoreSerialFlags(int fd, int flagsFound);
 
-// The trace's line for the request.
 std::string lowLatencyTraceText(const LowLatencyRequest& request);
 
 }  // namespace vardel

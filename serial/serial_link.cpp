@@ -50,6 +50,18 @@ std::optional<std::string> readReply(SerialLink& link) {
     return reply.text;
 }
 
+std::string writeTraceText(std::string_view text, std::size_t sent, std::string_view failure) {
+    const std::string shown = "\"" + escapedBytes(text) + "\"";
+    if (sent >= text.size()) return "sent " + shown;
+    if (sent == 0) return "not sent (" + std::string(failure) + "): " + shown;
+    return "sent in part, " + std::to_string(sent) + " of " + std::to_string(text.size()) + " bytes (" +
+           std::string(failure) + "): " + shown;
+}
+
+std::string refusalTraceText(std::string_view setting, std::string_view failure) {
+    return "the port refused the " + std::string(setting) + ": " + std::string(failure);
+}
+
 void traceLink(const SerialLink& link, std::string_view text) {
     if (isTracing(link.trace)) traceLine(link.trace, tickCount(), text);
 }

@@ -2,6 +2,7 @@
 // The one serial link of the process: open and configure the port, write a
 // text, count the bytes waiting, read one reply ending in a carriage return.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,7 +37,6 @@ struct SerialLink {
 
 // Platform operations (serial_posix.cpp / serial_win32.cpp).
 void openPort(SerialLink& link);
-// Whether the open gave a usable port.
 bool portIsOpen(const SerialLink& link);
 void writeText(SerialLink& link, std::string_view text);
 std::uint16_t bytesWaiting(SerialLink& link);
@@ -47,7 +47,6 @@ void waitForInput(SerialLink& link, std::uint32_t milliseconds);
 // Millisecond clock, unsigned 32-bit, wrapping.
 std::uint32_t tickCount();
 
-// Gives the port back before the link's end.
 inline void releasePort(SerialLink& link) { link.port.reset(); }
 
 // What a reply is collected from: the link's platform functions.
@@ -75,5 +74,13 @@ std::optional<std::string> readReply(SerialLink& link);
 
 // A line of the link's trace, if it has one.
 void traceLink(const SerialLink& link, std::string_view text);
+
+// The trace's line for a write of `text` made after it: `sent` bytes went
+// out; `failure` is why not all of them (the system's error text), empty
+// when all did.
+std::string writeTraceText(std::string_view text, std::size_t sent, std::string_view failure);
+
+// The trace's line for a setting that the port refused, with the system's error text.
+std::string refusalTraceText(std::string_view setting, std::string_view failure);
 
 }  // namespace vardel

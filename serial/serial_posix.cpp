@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -18,6 +20,7 @@
 #include "serial/low_latency.hpp"
 #include "serial/monotonic_clock.hpp"
 #include "serial/serial_link.hpp"
+#include "serial/terminal_devices.hpp"
 #include "serial/termios_mapping.hpp"
 
 namespace vardel {
@@ -28,6 +31,52 @@ struct PortState {
 };
 
 namespace {
+
+// The port that a stop signal gives back before the run ends by it: the
+// only state the signal handler reads, lock-free atomics so that it may.
+// Set once the port is locked, cleared once it has been given back; one
+// port at a time, the last one opened.
+struct PortForSignals {
+    std::atomic<int> fd{-1};
+    std::atomic<bool> restoreFlags{false};
+    std::atomic<int> flagsFound{0};
+};
+PortForSignals portForSignals;
+
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Gives the port back as the close does, with system calls alone (no
+// allocation, no standard I/O, no lock), then ends the process by the same
+// signal: SA_RESETHAND has put back the default action, SA_NODEFER lets the
+// signal in at once.
+void releasePortAndEnd(int signalNumber) {
+    const int fd = portForSignals.fd.exchange(-1);
+    if (fd >= 0) {
+        if (portForSignals.restoreFlags.load()) restoreSerialFlags(fd, portForSignals.flagsFound.load());
+        ioctl(fd, TIOCNXCL);
+        flock(fd, LOCK_UN);
+        close(fd);
+    }
+    raise(signalNumber);
+}
+
+// A stop signal that still has its default action ends the run through
+// releasePortAndEnd. One the run inherited as ignored stays ignored, and one
+// that the program handles itself stays with its handler.
+void releasePortOnStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = releasePortAndEnd;
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : STOP_SIGNALS) sigaddset(&action.sa_mask, signalNumber);
+    for (int signalNumber : STOP_SIGNALS) {
+        struct sigaction current {};
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            (current.sa_flags & SA_SIGINFO) == 0) {
+            sigaction(signalNumber, &action, nullptr);
+        }
+    }
+}
 
 int descriptor(const SerialLink& link) { return link.port ? link.port->fd : -1; }
 bool isValid(const SerialLink& link) { return descriptor(link) >= 0; }
@@ -96,13 +145,18 @@ void setStopBits(StopBits stopBits, termios& attributes) {
     }
 }
 
-void configureLine(int fd, const std::string& lineSettings) {
+// Returns 0, or the error number of the call that failed.
+int configureLine(int fd, const std::string& lineSettings) {
     termios attributes{};
-    if (tcgetattr(fd, &attributes) != 0) return;
+    if (tcgetattr(fd, &attributes) != 0) return errno;
     LineParameters params;
     applyModeString(lineSettings, params);
     applyLineParameters(params, attributes);
-    tcsetattr(fd, TCSANOW, &attributes);
+    return tcsetattr(fd, TCSANOW, &attributes) == 0 ? 0 : errno;
+}
+
+void traceRefusal(const SerialLink& link, std::string_view setting, int error) {
+    if (error != 0) traceLink(link, refusalTraceText(setting, std::strerror(error)));
 }
 
 // Waits until the port takes more bytes; false at the deadline or on trouble.
@@ -118,6 +172,27 @@ bool waitWritable(int fd, std::int64_t deadline) {
     }
 }
 
+// Writes all of `text` by `deadline`. The bytes that went out, and why not
+// all of them did.
+std::size_t writeWithin(int fd, std::string_view text, std::int64_t deadline, std::string& failure) {
+    const std::size_t size = text.size();
+    while (!text.empty()) {
+        const ssize_t written = write(fd, text.data(), text.size());
+        if (written > 0) {
+            text.remove_prefix(static_cast<std::size_t>(written));
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            failure = std::strerror(errno);
+            break;
+        } else if (!waitWritable(fd, deadline)) {
+            failure = "no room before the time-out";
+            break;
+        }
+    }
+    return size - text.size();
+}
+
 void traceOpenFailure(const SerialLink& link, int error) {
     std::string text = std::string("open failed: ") + std::strerror(error);
     if (error == EACCES) text += " (the user must be allowed to use serial ports: on Debian, the dialout group)";
@@ -130,8 +205,10 @@ std::string refusalOf(int fd) {
     return "the terminal of this session, not a serial port";
 }
 
-// Anything but a character device is never opened: a regular file, a FIFO or
-// a block device is left exactly as it was.
+// Only a serial port or a pseudo-terminal is opened: a regular file, a FIFO,
+// a block device or any other character device (/dev/null, a watchdog, a
+// tape) is left exactly as it was, told by its device number before any
+// open. Where the system lists no terminal drivers, the open itself tells.
 int openTerminal(const SerialLink& link, const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) {
@@ -140,6 +217,10 @@ int openTerminal(const SerialLink& link, const std::string& path) {
     }
     if (!S_ISCHR(status.st_mode)) {
         traceLink(link, "refused: not a terminal (" + std::string(fileTypeName(status.st_mode)) + ")");
+        return -1;
+    }
+    if (const auto verdict = checkTerminalDevice(status.st_rdev); verdict && !verdict->accepted) {
+        traceLink(link, "refused: " + verdict->reason);
         return -1;
     }
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -156,13 +237,17 @@ int openTerminal(const SerialLink& link, const std::string& path) {
 // Exclusive mode, the line, low latency, and an empty receive queue.
 void setUpPort(SerialLink& link, const std::string& path) {
     const int fd = link.port->fd;
-    ioctl(fd, TIOCEXCL);
-    configureLine(fd, link.lineSettings);
+    traceLink(link, "opened " + path);
+    traceRefusal(link, "exclusive mode", ioctl(fd, TIOCEXCL) == 0 ? 0 : errno);
+    traceRefusal(link, "line settings", configureLine(fd, link.lineSettings));
     const LowLatencyRequest lowLatency = requestLowLatency(fd);
     link.port->serialFlagsFound = lowLatency.flagsFound;
+    if (lowLatency.flagsFound) {
+        portForSignals.flagsFound.store(*lowLatency.flagsFound);
+        portForSignals.restoreFlags.store(true);
+    }
     // What came while no run had the port is no reply to this run.
-    tcflush(fd, TCIFLUSH);
-    traceLink(link, "opened " + path);
+    traceRefusal(link, "flush of the receive queue", tcflush(fd, TCIFLUSH) == 0 ? 0 : errno);
     traceLink(link, lowLatencyTraceText(lowLatency));
 }
 
@@ -270,7 +355,11 @@ void openPort(SerialLink& link) {
         fd = -1;
     }
     link.port.reset(new PortState{fd, std::nullopt});
-    if (fd >= 0) setUpPort(link, path);
+    if (fd < 0) return;
+    releasePortOnStopSignals();
+    portForSignals.restoreFlags.store(false);
+    portForSignals.fd.store(fd);
+    setUpPort(link, path);
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
@@ -278,21 +367,14 @@ bool portIsOpen(const SerialLink& link) { return isValid(link); }
 int portDescriptor(const SerialLink& link) { return descriptor(link); }
 
 void writeText(SerialLink& link, std::string_view text) {
-    traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");
-    if (!isValid(link)) return;
-    const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
-    while (!text.empty()) {
-        const ssize_t written = write(descriptor(link), text.data(), text.size());
-        if (written > 0) {
-            text.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && errno == EINTR) {
-            continue;
-        } else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return;
-        } else if (!waitWritable(descriptor(link), deadline)) {
-            return;
-        }
+    if (!isValid(link)) {
+        traceLink(link, "not sent, no port: \"" + escapedBytes(text) + "\"");
+        return;
     }
+    const std::int64_t deadline = monotonicNanos() + std::int64_t{link.timeoutMs} * NANOS_PER_MILLI;
+    std::string failure;
+    const std::size_t sent = writeWithin(descriptor(link), text, deadline, failure);
+    traceLink(link, writeTraceText(text, sent, failure));
 }
 
 std::uint16_t bytesWaiting(SerialLink& link) {
@@ -337,6 +419,9 @@ void PortRelease::operator()(PortState* state) const noexcept {
         ioctl(state->fd, TIOCNXCL);
         flock(state->fd, LOCK_UN);
         close(state->fd);
+        // Given back: a stop signal from now on has nothing left to do.
+        int released = state->fd;
+        if (portForSignals.fd.compare_exchange_strong(released, -1)) portForSignals.restoreFlags.store(false);
     }
     delete state;
 }

@@ -63,22 +63,29 @@ ByteRead readWithin(const SerialLink& link, std::uint32_t milliseconds) {
     return read;
 }
 
+// Each configuring call is made whatever the one before gave; what an
+// opened port refuses is traced with the system's error text.
+void traceIfRefused(const SerialLink& link, BOOL done, std::string_view setting) {
+    if (done || !isValid(link)) return;
+    traceLink(link, refusalTraceText(setting, windowsErrorText(GetLastError())));
+}
+
 // The line control record: the port's own, the line settings applied and
 // the rest completed to a three-wire line.
-void configureLine(HANDLE handle, const std::string& settings) {
+void configureLine(const SerialLink& link, HANDLE handle) {
     DCB control{};
     control.DCBlength = sizeof control;
-    GetCommState(handle, &control);
-    buildLineControl(settings.c_str(), control);
-    SetCommState(handle, &control);
+    traceIfRefused(link, GetCommState(handle, &control), "reading of its line settings");
+    traceIfRefused(link, buildLineControl(link.lineSettings.c_str(), control), "line settings text");
+    traceIfRefused(link, SetCommState(handle, &control), "line settings");
 }
 
 // An error that another program left pending on the port would otherwise
 // fail the first read under abort-on-error; cleared once after the open.
-void clearPendingErrors(HANDLE handle) {
+void clearPendingErrors(const SerialLink& link, HANDLE handle) {
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(handle, &errors, &status);
+    traceIfRefused(link, ClearCommError(handle, &errors, &status), "clearing of its pending errors");
 }
 
 }  // namespace
@@ -87,14 +94,14 @@ void openPort(SerialLink& link) {
     link.port.reset();
     const HANDLE handle = openCommunicationsDevice(link);
     link.port.reset(new PortState{handle});
-    clearPendingErrors(handle);
-    SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
-    configureLine(handle, link.lineSettings);
+    clearPendingErrors(link, handle);
+    traceIfRefused(link, SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE), "queue sizes");
+    configureLine(link, handle);
     COMMTIMEOUTS timeouts = timeoutsFor(link, link.timeoutMs);
-    SetCommTimeouts(handle, &timeouts);
+    traceIfRefused(link, SetCommTimeouts(handle, &timeouts), "time-outs");
     // The driver's documentation promises no empty queue at open, and USB
     // adapters bring drivers of their own: what came earlier is dropped here.
-    PurgeComm(handle, PURGE_RXCLEAR);
+    traceIfRefused(link, PurgeComm(handle, PURGE_RXCLEAR), "flush of the receive queue");
 }
 
 bool portIsOpen(const SerialLink& link) { return isValid(link); }
@@ -102,9 +109,11 @@ bool portIsOpen(const SerialLink& link) { return isValid(link); }
 HANDLE portHandle(const SerialLink& link) { return isValid(link) ? handleOf(link) : INVALID_HANDLE_VALUE; }
 
 void writeText(SerialLink& link, std::string_view text) {
-    traceLink(link, (isValid(link) ? "sent \"" : "not sent, no port: \"") + escapedBytes(text) + "\"");
     DWORD written = 0;
-    WriteFile(handleOf(link), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL done = WriteFile(handleOf(link), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const std::string failure = done ? "no room before the time-out" : windowsErrorText(GetLastError());
+    traceLink(link, isValid(link) ? writeTraceText(text, written, failure)
+                                  : "not sent, no port: \"" + escapedBytes(text) + "\"");
 }
 
 std::uint16_t bytesWaiting(SerialLink& link) {

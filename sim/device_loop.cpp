@@ -32,12 +32,11 @@ struct Session {
     std::string failure{};
 };
 
-// How a reply went.
 enum class Sent { Whole, HungUp, Stopped };
 
 std::int64_t elapsedMs(const Session& session) { return (monotonicNanos() - session.startNanos) / NANOS_PER_MILLI; }
 
-bool sleepFor(Session& session, std::int64_t nanos) { return sleepUntil(session.port, monotonicNanos() + nanos); }
+bool sleepFor(Session& session, std::int64_t nanos) { return sleepUnlessStopped(session.port, monotonicNanos() + nanos); }
 
 // Each message on the error output and in the log, one line each.
 void reportLines(Session& session, const std::string& prefix, const std::vector<std::string>& messages) {
@@ -90,7 +89,7 @@ void takeControl(Session& session) {
 // the control lines. `driverPort` false: waits for control lines alone.
 // False when a stop request came.
 bool waitAndTakeControl(Session& session, bool driverPort) {
-    const Wake wake = waitForInput(session.port, driverPort);
+    const Wake wake = waitForWake(session.port, driverPort);
     if (wake.stop) return false;
     if (wake.control) takeControl(session);
     return true;
@@ -118,7 +117,7 @@ bool sendPaced(Session& session, std::string_view bytes, std::int64_t start) {
     if (scenario.baud == 0) return writeOrDrop(session, bytes);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (!writeOrDrop(session, bytes.substr(i, 1))) return false;
-        if (!sleepUntil(session.port, start + static_cast<std::int64_t>(i + 1) * byteNanos(scenario))) return false;
+        if (!sleepUnlessStopped(session.port, start + static_cast<std::int64_t>(i + 1) * byteNanos(scenario))) return false;
     }
     return true;
 }
@@ -128,7 +127,7 @@ bool sendPacedFlood(Session& session, std::string_view chunk, std::int64_t start
     const Scenario& scenario = session.scenario;
     for (std::size_t i = 0; start + static_cast<std::int64_t>(i) * byteNanos(scenario) < end; ++i) {
         if (!writeOrDrop(session, chunk.substr(i % scenario.floodText.size(), 1))) return false;
-        if (!sleepUntil(session.port, start + static_cast<std::int64_t>(i + 1) * byteNanos(scenario))) return false;
+        if (!sleepUnlessStopped(session.port, start + static_cast<std::int64_t>(i + 1) * byteNanos(scenario))) return false;
     }
     return true;
 }
@@ -146,7 +145,7 @@ bool sendFlood(Session& session) {
     while (monotonicNanos() < end) {
         const Written written = writeToDriver(session.port, chunk, end);
         if (written == Written::Stopped) return false;
-        if (written == Written::Failed) return sleepUntil(session.port, end);
+        if (written == Written::Failed) return sleepUnlessStopped(session.port, end);
     }
     return true;
 }
@@ -156,7 +155,7 @@ bool sendFlood(Session& session) {
 Sent sendReply(Session& session, const std::string& reply) {
     const Scenario& scenario = session.scenario;
     const std::int64_t start = monotonicNanos() + std::int64_t{scenario.delayMs} * NANOS_PER_MILLI;
-    if (scenario.delayMs > 0 && !sleepUntil(session.port, start)) return Sent::Stopped;
+    if (scenario.delayMs > 0 && !sleepUnlessStopped(session.port, start)) return Sent::Stopped;
     if (scenario.hangup) {
         // Once: a later hangup line, timed or sent, arms it again.
         const Hangup hangup = *scenario.hangup;
@@ -172,7 +171,7 @@ Sent sendReply(Session& session, const std::string& reply) {
 
 // Takes received bytes; answers each command completed by a carriage return.
 // What follows a hang-up is dropped.
-Sent takeBytes(Session& session, const char* bytes, std::size_t count) {
+Sent answerCommands(Session& session, const char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (bytes[i] != '\r') {
             if (session.command.size() < COMMAND_LIMIT) session.command.push_back(bytes[i]);
@@ -215,7 +214,7 @@ void serve(Session& session) {
             if (!sleepFor(session, TROUBLE_PAUSE_NANOS)) return;
             continue;
         }
-        const Sent sent = takeBytes(session, buffer, static_cast<std::size_t>(count));
+        const Sent sent = answerCommands(session, buffer, static_cast<std::size_t>(count));
         if (sent == Sent::Stopped || (sent == Sent::HungUp && !hangUp(session))) return;
     }
 }

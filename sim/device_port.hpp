@@ -39,8 +39,9 @@ struct Wake {
 };
 
 // Sleeps until one of the three; the driver's port counts only when
-// `driverPort` is true (it is closed after a hang-up).
-Wake waitForInput(DevicePort& port, bool driverPort);
+// `driverPort` is true (it is closed after a hang-up). On POSIX it also
+// clears, every 100 ms, an exclusive mode that a killed run left behind.
+Wake waitForWake(DevicePort& port, bool driverPort);
 
 // Reads what the driver has sent and logs it. The byte count, 0 when there
 // was none, -1 when the port is in trouble.
@@ -55,7 +56,7 @@ enum class Written { All, NoRoom, Failed, Stopped };
 Written writeToDriver(DevicePort& port, std::string_view bytes, std::int64_t deadline);
 
 // Sleeps until `deadline` on the monotonic clock. False when a stop request came.
-bool sleepUntil(DevicePort& port, std::int64_t deadline);
+bool sleepUnlessStopped(DevicePort& port, std::int64_t deadline);
 
 void writeLog(DevicePort& port, std::string_view bytes);
 

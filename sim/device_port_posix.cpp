@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,6 +35,8 @@ struct DevicePort {
 namespace {
 
 constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
+// How often a wait looks for an exclusive mode that a killed run left.
+constexpr timespec ABANDONED_MODE_CHECK{0, 100 * NANOS_PER_MILLI};
 
 timespec durationUntil(std::int64_t deadline) {
     const std::int64_t left = std::max<std::int64_t>(0, deadline - monotonicNanos());
@@ -59,7 +63,7 @@ void blockStopSignals(sigset_t& waitMask) {
 
 bool stoppedBy(int pollResult) { return pollResult < 0 && errno == EINTR; }
 
-bool openTerminal(DevicePort& port) {
+bool openPseudoTerminal(DevicePort& port) {
     port.master = posix_openpt(O_RDWR | O_NOCTTY);
     if (port.master < 0 || grantpt(port.master) != 0 || unlockpt(port.master) != 0) return false;
     fcntl(port.master, F_SETFD, FD_CLOEXEC);
@@ -87,6 +91,41 @@ bool makeLink(const DevicePort& port) {
     return symlink(port.slaveName.c_str(), port.linkPath.c_str()) == 0;
 }
 
+// A run holds its lock on the terminal for as long as it lives, so an
+// exclusive mode with a free lock behind it was left by a run killed
+// outright (SIGKILL), and would turn every later run away until the device
+// closes the terminal: cleared here, the lock taken meanwhile and let go.
+void clearAbandonedExclusiveMode(const DevicePort& port) {
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    if (port.slave < 0 || ioctl(port.slave, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return;
+    if (flock(port.slave, LOCK_EX | LOCK_NB) != 0) return;
+    ioctl(port.slave, TIOCNXCL);
+    flock(port.slave, LOCK_UN);
+#else
+    (void)port;
+#endif
+}
+
+// Writes all of `bytes` to `fd`, waiting for room while it is full.
+Written writeAllTo(const DevicePort& port, int fd, std::string_view bytes, std::int64_t deadline) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written == 0 || errno != EAGAIN) return Written::Failed;
+        pollfd entry{fd, POLLOUT, 0};
+        const timespec timeout = durationUntil(deadline);
+        const int ready = ppoll(&entry, 1, &timeout, &port.waitMask);
+        if (stoppedBy(ready)) return Written::Stopped;
+        if (ready == 0) return Written::NoRoom;
+    }
+    return Written::All;
+}
+
 void removeLink(const DevicePort& port) {
     char target[4096];
     const ssize_t length = readlink(port.linkPath.c_str(), target, sizeof target);
@@ -110,7 +149,7 @@ DevicePortHandle prepareDevice(const DeviceOptions& options, std::string& error)
 }
 
 bool openDriverPort(DevicePort& port, std::string& error) {
-    if (!openTerminal(port)) {
+    if (!openPseudoTerminal(port)) {
         error = systemError("pseudo-terminal");
         return false;
     }
@@ -132,10 +171,14 @@ void closeDriverPort(DevicePort& port) {
     port.slaveName.clear();
 }
 
-Wake waitForInput(DevicePort& port, bool driverPort) {
+Wake waitForWake(DevicePort& port, bool driverPort) {
     pollfd entries[2] = {{port.control.readEnd, POLLIN, 0}, {driverPort ? port.master : -1, POLLIN, 0}};
-    if (stoppedBy(ppoll(entries, 2, nullptr, &port.waitMask))) return {.stop = true};
-    return {.control = entries[0].revents != 0, .driver = entries[1].revents != 0};
+    for (;;) {
+        clearAbandonedExclusiveMode(port);
+        const int ready = ppoll(entries, 2, &ABANDONED_MODE_CHECK, &port.waitMask);
+        if (stoppedBy(ready)) return {.stop = true};
+        if (ready != 0) return {.control = entries[0].revents != 0, .driver = entries[1].revents != 0};
+    }
 }
 
 std::ptrdiff_t readFromDriver(DevicePort& port, char* buffer, std::size_t size) {
@@ -154,34 +197,17 @@ std::size_t readControl(DevicePort& port, char* buffer, std::size_t size) {
 }
 
 Written writeToDriver(DevicePort& port, std::string_view bytes, std::int64_t deadline) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(port.master, bytes.data(), bytes.size());
-        if (written > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EINTR) return Written::Failed;
-        pollfd entry{port.master, POLLOUT, 0};
-        const timespec timeout = durationUntil(deadline);
-        const int ready = ppoll(&entry, 1, &timeout, &port.waitMask);
-        if (stoppedBy(ready)) return Written::Stopped;
-        if (ready == 0) return Written::NoRoom;
-    }
-    return Written::All;
+    return writeAllTo(port, port.master, bytes, deadline);
 }
 
-bool sleepUntil(DevicePort& port, std::int64_t deadline) {
+bool sleepUnlessStopped(DevicePort& port, std::int64_t deadline) {
     const timespec timeout = durationUntil(deadline);
     return !stoppedBy(ppoll(nullptr, 0, &timeout, &port.waitMask));
 }
 
+// The log is a regular file: a write there never waits for room.
 void writeLog(DevicePort& port, std::string_view bytes) {
-    while (port.log >= 0 && !bytes.empty()) {
-        const ssize_t written = write(port.log, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
+    if (port.log >= 0) writeAllTo(port, port.log, bytes, monotonicNanos());
 }
 
 void DevicePortRelease::operator()(DevicePort* port) const noexcept {

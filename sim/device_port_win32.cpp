@@ -130,7 +130,7 @@ bool finishRead(HANDLE handle, Pending& pending, DWORD& error) {
     return true;
 }
 
-std::size_t takeBytes(Pending& pending, char* buffer, std::size_t size) {
+std::size_t takePending(Pending& pending, char* buffer, std::size_t size) {
     const std::size_t count = std::min<std::size_t>(size, pending.count);
     std::memcpy(buffer, pending.buffer, count);
     std::memmove(pending.buffer, pending.buffer + count, pending.count - count);
@@ -161,7 +161,7 @@ std::string notRegular(const std::string& path, std::string_view kind) {
 
 // The log: an existing regular file, appended to, or a new one. A directory,
 // a link or a device is refused.
-bool openLog(DevicePort& port, const std::string& path, std::string& error) {
+bool openLogFile(DevicePort& port, const std::string& path, std::string& error) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     DWORD disposition = OPEN_EXISTING;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -266,7 +266,7 @@ DevicePortHandle prepareDevice(const DeviceOptions& options, std::string& error)
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
     port->read.overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     port->write.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!options.logPath.empty() && !openLog(*port, options.logPath, error)) return nullptr;
+    if (!options.logPath.empty() && !openLogFile(*port, options.logPath, error)) return nullptr;
     if (!options.controlPath.empty() && !createControlPipe(*port, options.controlPath, error)) return nullptr;
     return port;
 }
@@ -287,7 +287,7 @@ void closeDriverPort(DevicePort& port) {
     closeHandle(port.comm);
 }
 
-Wake waitForInput(DevicePort& port, bool driverPort) {
+Wake waitForWake(DevicePort& port, bool driverPort) {
     HANDLE events[3] = {port.stop};
     DWORD count = 1;
     Wake ready{};
@@ -337,7 +337,7 @@ std::ptrdiff_t readFromDriver(DevicePort& port, char* buffer, std::size_t size) 
     // A read that ends with no byte means trouble: it waits for one otherwise.
     if (error != 0 || port.read.count == 0) return -1;
     readQueued(port);
-    const std::size_t count = takeBytes(port.read, buffer, size);
+    const std::size_t count = takePending(port.read, buffer, size);
     writeLog(port, std::string_view(buffer, count));
     return static_cast<std::ptrdiff_t>(count);
 }
@@ -346,7 +346,7 @@ std::size_t readControl(DevicePort& port, char* buffer, std::size_t size) {
     if (port.pipeState == PipeState::Unused) return 0;
     for (int step = 0; step < 4; ++step) {
         finishPipe(port);
-        if (port.pipeRead.count > 0) return takeBytes(port.pipeRead, buffer, size);
+        if (port.pipeRead.count > 0) return takePending(port.pipeRead, buffer, size);
         if (port.pipeRead.started || port.pipeState == PipeState::Broken) return 0;
         advancePipe(port);
     }
@@ -369,7 +369,7 @@ Written writeToDriver(DevicePort& port, std::string_view bytes, std::int64_t dea
     return written == bytes.size() ? Written::All : Written::NoRoom;
 }
 
-bool sleepUntil(DevicePort& port, std::int64_t deadline) {
+bool sleepUnlessStopped(DevicePort& port, std::int64_t deadline) {
     return WaitForSingleObject(port.stop, waitMilliseconds(deadline)) != WAIT_OBJECT_0;
 }
 

@@ -1,9 +1,8 @@
 // vardel-sim: plays the measurement interface on the port a driver opens.
 
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@ namespace {
 using vardel::sim::PlatformText;
 using vardel::sim::platformText;
 
+constexpr int FAILURE = 1;
 constexpr int USAGE_ERROR = 2;
 
 // The options and scenario lines that both platforms share.
@@ -94,23 +94,37 @@ std::optional<std::string> parseArguments(int argc, char** argv, Arguments& argu
     return std::nullopt;
 }
 
-std::optional<std::string> scenarioText(const std::string& nameOrFile) {
+// Why the scenario can't be had, and the exit status that says so.
+struct ScenarioError {
+    std::string message;
+    int status = USAGE_ERROR;
+};
+
+// A built-in scenario's text, or a scenario file's. A name that is neither
+// is a usage error; a file that is no regular file, or larger than the
+// series' limit, is refused with status 1 before it is read.
+std::optional<std::string> scenarioText(const std::string& nameOrFile, std::optional<ScenarioError>& failure) {
     if (auto builtin = vardel::sim::builtinScenario(nameOrFile)) return builtin;
-    std::ifstream file(nameOrFile, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::error_code ignored;
+    if (!std::filesystem::exists(nameOrFile, ignored)) {
+        failure = ScenarioError{"no built-in scenario or readable file '" + nameOrFile + "'"};
+        return std::nullopt;
+    }
+    std::string error;
+    auto text = vardel::sim::readDataFile(nameOrFile, error);
+    if (!text) failure = ScenarioError{"scenario: " + error, FAILURE};
+    return text;
 }
 
-// Builds the scenario; a message when it can't be read.
-std::optional<std::string> buildScenario(const Arguments& arguments, vardel::sim::Scenario& scenario) {
-    const auto text = scenarioText(arguments.scenario);
-    if (!text) return "no built-in scenario or readable file '" + arguments.scenario + "'";
+// Builds the scenario; why it can't be, when it can't.
+std::optional<ScenarioError> buildScenario(const Arguments& arguments, vardel::sim::Scenario& scenario) {
+    std::optional<ScenarioError> failure;
+    const auto text = scenarioText(arguments.scenario, failure);
+    if (!text) return failure;
     std::string error;
-    if (!vardel::sim::applyScenarioText(*text, scenario, error)) return arguments.scenario + ": " + error;
+    if (!vardel::sim::applyScenarioText(*text, scenario, error)) return ScenarioError{arguments.scenario + ": " + error};
     for (const auto& line : arguments.settings) {
-        if (!vardel::sim::applyScenarioLine(line, scenario, error)) return "--set '" + line + "': " + error;
+        if (!vardel::sim::applyScenarioLine(line, scenario, error)) return ScenarioError{"--set '" + line + "': " + error};
     }
     return std::nullopt;
 }
@@ -135,6 +149,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     vardel::sim::DeviceOptions options{arguments.portName, arguments.logPath, arguments.controlPath, {}};
-    if (auto error = buildScenario(arguments, options.scenario)) return usageError(*error);
+    if (auto failure = buildScenario(arguments, options.scenario)) {
+        if (failure->status == USAGE_ERROR) return usageError(failure->message);
+        std::fprintf(stderr, "vardel-sim: %s\n", failure->message.c_str());
+        return failure->status;
+    }
     return vardel::sim::runDevice(options);
 }

@@ -2,6 +2,7 @@
 // What the simulated device is set to answer, and reading the scenario
 // lines that set it.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -58,6 +59,12 @@ bool applyScenarioLine(std::string_view line, Scenario& scenario, std::string& e
 
 // Applies the lines of a scenario text; `error` names the line at fault.
 bool applyScenarioText(std::string_view text, Scenario& scenario, std::string& error);
+
+inline constexpr std::size_t DATA_FILE_LIMIT = 16 * 1024 * 1024;
+
+// The text of a scenario or series file: a regular file of at most 16 MiB.
+// None for anything else, with `error` naming the file and why.
+std::optional<std::string> readDataFile(const std::string& path, std::string& error);
 
 // The text of a built-in scenario ("demo", "silent", "slow").
 std::optional<std::string> builtinScenario(std::string_view name);

@@ -84,10 +84,20 @@ bool parseBinaryKey(std::string_view word, std::optional<std::string>& key) {
     return true;
 }
 
-constexpr std::size_t SERIES_FILE_LIMIT = 16 * 1024 * 1024;
 constexpr int INPUT_COUNT = 4;
 
-// Splits the rest of a line into its blank-separated words.
+std::string fileTypeText(std::filesystem::file_type type) {
+    switch (type) {
+        case std::filesystem::file_type::not_found: return "it doesn't exist";
+        case std::filesystem::file_type::directory: return "a directory";
+        case std::filesystem::file_type::fifo: return "a FIFO";
+        case std::filesystem::file_type::character: return "a character device";
+        case std::filesystem::file_type::block: return "a block device";
+        case std::filesystem::file_type::socket: return "a socket";
+        default: return "it can't be looked at";
+    }
+}
+
 std::vector<std::string_view> wordsOf(std::string_view text) {
     std::vector<std::string_view> words;
     while (!text.empty()) words.push_back(firstWord(text, text));
@@ -106,34 +116,6 @@ std::optional<int> parseInput(std::string_view word) {
     const auto number = parseNumber<int>(word);
     if (!number || *number < 0 || *number >= INPUT_COUNT) return std::nullopt;
     return number;
-}
-
-std::optional<std::string> readSeriesFile(const std::string& path, std::string& error) {
-    // Only a regular file: a FIFO or a device could keep the device waiting.
-    std::error_code status;
-    if (!std::filesystem::is_regular_file(path, status)) {
-        error = "\"" + path + "\" is no regular file that can be read";
-        return std::nullopt;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "can't read \"" + path + "\"";
-        return std::nullopt;
-    }
-    std::string text;
-    char buffer[65536];
-    while (text.size() <= SERIES_FILE_LIMIT && file.read(buffer, sizeof buffer).gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(file.gcount()));
-    }
-    if (file.bad()) {
-        error = "can't read \"" + path + "\"";
-        return std::nullopt;
-    }
-    if (text.size() > SERIES_FILE_LIMIT) {
-        error = "\"" + path + "\" is larger than 16 MiB";
-        return std::nullopt;
-    }
-    return text;
 }
 
 // "csv FILE [step|linear] [loop|hold]" (no "linear" for binary inputs).
@@ -156,7 +138,7 @@ std::optional<Series> parseSeriesWords(const std::vector<std::string_view>& word
         }
     }
     const std::string path(words[1]);
-    const auto text = readSeriesFile(path, error);
+    const auto text = readDataFile(path, error);
     if (!text) return std::nullopt;
     auto points = parseSeries(*text, error);
     if (!points) {
@@ -458,6 +440,36 @@ bool applyScenarioText(std::string_view text, Scenario& scenario, std::string& e
         }
     }
     return true;
+}
+
+std::optional<std::string> readDataFile(const std::string& path, std::string& error) {
+    // Only a regular file: a FIFO could keep the device waiting, a device
+    // could give bytes without end.
+    std::error_code status;
+    const std::filesystem::file_type type = std::filesystem::status(path, status).type();
+    if (type != std::filesystem::file_type::regular) {
+        error = "\"" + path + "\" is no regular file that can be read (" + fileTypeText(type) + ")";
+        return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "can't read \"" + path + "\"";
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    while (text.size() <= DATA_FILE_LIMIT && file.read(buffer, sizeof buffer).gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(file.gcount()));
+    }
+    if (file.bad()) {
+        error = "can't read \"" + path + "\"";
+        return std::nullopt;
+    }
+    if (text.size() > DATA_FILE_LIMIT) {
+        error = "\"" + path + "\" is larger than 16 MiB";
+        return std::nullopt;
+    }
+    return text;
 }
 
 std::optional<std::string> builtinScenario(std::string_view name) {

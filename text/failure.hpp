@@ -65,12 +65,14 @@ std::uint32_t locationOf(const SourceLocation& where);
 
 std::string_view failureName(FailureKind kind);
 
-// Output failure codes that both platforms give for the same fault; any
-// other code is the system's own number.
+// The output failure codes, the same on every platform for the same fault.
+// A platform's write error is never passed on as its own number, which would
+// collide with the codes of other faults (EIO is 5, a denied access).
 inline constexpr int ACCESS_DENIED = 5;
 inline constexpr int DISK_FULL = 101;
 inline constexpr int STREAM_NOT_OPEN = 103;  // no usable standard output
 inline constexpr int BROKEN_PIPE = 109;      // the reader went away (Windows' own number)
+inline constexpr int DEVICE_FAULT = 29;      // any other fault: Windows' "cannot write to the specified device"
 
 // The text of an output failure code.
 std::string outputFailureMessage(int code);

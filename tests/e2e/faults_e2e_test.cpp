@@ -3,6 +3,7 @@
 // report, within its reply waits and without spinning.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <iterator>
@@ -519,7 +521,8 @@ TEST(LostOutput, ShortAndLongOutputOnEveryKindOfLostOutput) {
     };
     for (const Case& lost : {Case{StdoutMode::Closed, "closed", "Erreur E/S 103."},
                              Case{StdoutMode::DevFull, "/dev/full", "Disque plein."},
-                             Case{StdoutMode::BrokenPipe, "broken pipe", "Erreur E/S 109."}}) {
+                             Case{StdoutMode::BrokenPipe, "broken pipe", "Erreur E/S 109."},
+                             Case{StdoutMode::HungUpTerminal, "hung-up terminal", "Erreur E/S 29."}}) {
         SCOPED_TRACE(lost.name);
         SimDevice device({"analog 1 612", "ident " + field + ",0,"});
         RunOptions options;
@@ -538,4 +541,35 @@ TEST(LostOutput, ShortAndLongOutputOnEveryKindOfLostOutput) {
         EXPECT_EQ(quiet.err, "");
         EXPECT_EQ(device.received(), "ZEA 1\rZRECO\r");
     }
+}
+
+// A standard output that another program sharing it made non-blocking, and
+// that is full for a while: the run sleeps until it takes the line, then
+// ends as usual.
+TEST(LostOutput, AFullNonBlockingOutputIsWaitedFor) {
+    const std::string expected = runProgram("vardel1", {"titre"}).out;
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
+    const std::string block(4096, 'f');
+    std::size_t filled = 0;
+    for (ssize_t written = 0; (written = write(ends[1], block.data(), block.size())) > 0;) {
+        filled += static_cast<std::size_t>(written);
+    }
+    ASSERT_EQ(errno, EAGAIN);
+    auto run = startProgram("vardel1", {"titre"}, RunOptions{}, ends[1]);
+    close(ends[1]);
+    pollfd exited{run->exitEvent(), POLLIN, 0};
+    EXPECT_EQ(poll(&exited, 1, 1500), 0) << "the run ended while its output was full";
+    std::string out;
+    char buffer[4096];
+    for (ssize_t count = 0; (count = read(ends[0], buffer, sizeof buffer)) > 0;) {
+        out.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(ends[0]);
+    const vardel::test::ChildEnd end = run->wait(std::chrono::steady_clock::now() + std::chrono::seconds(10));
+    EXPECT_EQ(end.status, 0);
+    EXPECT_LT(end.cpuSeconds, 0.25) << "the run spun while it waited";
+    EXPECT_EQ(out.size(), filled + expected.size());
+    EXPECT_EQ(out.substr(std::min(filled, out.size())), expected);
 }

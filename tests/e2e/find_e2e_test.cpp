@@ -99,7 +99,7 @@ TEST(Find, WhatIsNoPortIsBadUsageAndNothingIsAsked) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"/dev/null", "vardel-find: /dev/null: refused: not a terminal (character device)\n"},
+        {"/dev/null", "vardel-find: /dev/null: refused: not a terminal (character device 1:3)\n"},
         {file, "vardel-find: " + file + ": not a serial port (regular file)\n"},
         {fifo, "vardel-find: " + fifo + ": not a serial port (FIFO)\n"},
         {folder.path, "vardel-find: " + folder.path + ": not a serial port (directory)\n"},

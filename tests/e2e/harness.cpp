@@ -53,6 +53,27 @@ std::vector<std::string> programEnvironment(const std::string& program, const st
     return environment;
 }
 
+// The program's command line and environment, as runProgram and startProgram give them.
+test::ProcessLaunch programLaunch(const std::string& program, const std::vector<std::string>& arguments,
+                                  const RunOptions& options, const std::string& noDevicePath) {
+    test::ProcessLaunch launch;
+    launch.argv = options.wrapper;
+    // The simulated device is always a program of this machine: only the
+    // drivers run through the prefix.
+    if (program != "vardel-sim") {
+        const std::vector<std::string> prefix = programPrefix();
+        launch.argv.insert(launch.argv.end(), prefix.begin(), prefix.end());
+    }
+    launch.argv.push_back(programPath(program));
+    launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
+    const std::string portPath = options.portPath.empty() ? noDevicePath : options.portPath;
+    launch.environment = programEnvironment(program, portPath, options.frenchLocale);
+    launch.environment->insert(launch.environment->end(), options.environment.begin(), options.environment.end());
+    launch.output = options.stdoutMode;
+    launch.timeLimit = TIME_LIMIT;
+    return launch;
+}
+
 }  // namespace
 
 SimDevice::SimDevice(const std::vector<std::string>& scenarioLines) : SimDevice(scenarioLines, SimOptions{}) {}
@@ -114,22 +135,25 @@ std::string SimDevice::received() {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const RunOptions& options) {
     const test::TempDirectory directory("vardel-e2e");
-    test::ProcessLaunch launch;
-    // The simulated device is always a program of this machine: only the
-    // drivers run through the prefix.
-    if (program != "vardel-sim") launch.argv = programPrefix();
-    launch.argv.push_back(programPath(program));
-    launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
-    const std::string portPath = options.portPath.empty() ? directory.path + "/no-device" : options.portPath;
-    launch.environment = programEnvironment(program, portPath, options.frenchLocale);
-    launch.environment->insert(launch.environment->end(), options.environment.begin(), options.environment.end());
-    launch.output = options.stdoutMode;
+    test::ProcessLaunch launch = programLaunch(program, arguments, options, directory.path + "/no-device");
     launch.outputFile = directory.path + "/stdout";
-    launch.timeLimit = TIME_LIMIT;
     const test::ProcessRun run = runProcess(launch);
     if (run.timedOut) ADD_FAILURE() << program << " was still running after the time limit and was killed";
     return run;
 }
+
+std::unique_ptr<test::ChildProcess> startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                                 const RunOptions& options, int output) {
+    const test::ProcessLaunch launch = programLaunch(program, arguments, options, "/nonexistent/no-device");
+    const int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (nowhere < 0) throw std::runtime_error("no /dev/null");
+    auto child = std::make_unique<test::ChildProcess>(
+        launch, test::ChildStreams{nowhere, output >= 0 ? output : nowhere, nowhere});
+    close(nowhere);
+    return child;
+}
+
+bool programsRunNatively() { return programPrefix().empty(); }
 
 RunResult runWith(const SimDevice& device, const std::string& program, const std::vector<std::string>& arguments) {
     RunOptions options;

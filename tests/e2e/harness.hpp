@@ -42,6 +42,10 @@ public:
     // earlier waits found, at most `limit`. False when it didn't come.
     bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10));
     const std::string& errorsSoFar() const { return errors_.text(); }
+    // Stops the simulator where it is (SIGSTOP) and lets it go on (SIGCONT),
+    // to see what a run alone leaves on the terminal.
+    void pause() const { process_->signal(SIGSTOP); }
+    void resume() const { process_->signal(SIGCONT); }
 
 private:
     test::TempDirectory directory_{"vardel-e2e"};
@@ -54,7 +58,7 @@ private:
     double cpuSeconds_ = 0;
 };
 
-// Pipe, File, DevFull, Closed, BrokenPipe.
+// Pipe, File, DevFull, Closed, BrokenPipe, HungUpTerminal.
 using StdoutMode = test::OutputTo;
 
 struct RunOptions {
@@ -62,6 +66,7 @@ struct RunOptions {
     StdoutMode stdoutMode = StdoutMode::Pipe;
     std::string portPath;             // what VARDEL_COM<N> names; empty: a path where no device is
     std::vector<std::string> environment;  // more NAME=VALUE entries
+    std::vector<std::string> wrapper;      // a command the program runs under, such as strace and its options
 };
 
 // program: "vardel1", "vardel3", "vardel-sim" or "vardel-find". Arguments are passed as they are.
@@ -71,6 +76,16 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 // Whole files as bytes.
 using test::readFile;
 using test::writeFile;
+
+// Starts a program and leaves it running, for a test that signals it or
+// reads its output as it comes; its standard output goes to `output`
+// (/dev/null when -1), its error output to /dev/null.
+std::unique_ptr<test::ChildProcess> startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                                 const RunOptions& options = {}, int output = -1);
+
+// False when the programs under test run through a prefix (an emulator):
+// then a wrapper such as strace sees the emulator's doings too.
+bool programsRunNatively();
 
 // Shorthand: runs against the device, Pipe output, "." locale.
 RunResult runWith(const SimDevice& device, const std::string& program, const std::vector<std::string>& arguments);

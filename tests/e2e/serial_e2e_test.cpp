@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -165,6 +167,42 @@ TEST(Simulator, RefusesScenarioLinesItCannotRead) {
                              "hangup 1 2 3", "reconnect", "reconnect -5", "flood 100", "flood x 7", "flood 100 \\q"}) {
         EXPECT_THROW(SimDevice({line}), std::runtime_error) << line;
     }
+}
+
+// A scenario file is read as a series file is: a regular file of at most
+// 16 MiB. A device, a FIFO, a directory or a larger file is refused by its
+// name before it is read, with status 1.
+TEST(Simulator, RefusesScenarioFilesThatAreNoRegularFileOrTooLarge) {
+    const vardel::test::TempDirectory directory("vardel-scenario");
+    const std::string fifo = directory.path + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large = directory.path + "/large";
+    const int fd = open(large.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 16 * 1024 * 1024 + 1), 0);
+    close(fd);
+    const std::string limit = directory.path + "/limit";
+    writeFile(limit, "analog 1 612\n" + std::string(16 * 1024 * 1024 - 14, '#') + "\n");
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    for (const Case& c : {Case{"/dev/zero", "a character device"}, Case{"/dev/null", "a character device"},
+                          Case{fifo, "a FIFO"}, Case{directory.path, "a directory"},
+                          Case{large, "is larger than 16 MiB"}}) {
+        const RunResult run =
+            runProgram("vardel-sim", {"--link", directory.path + "/port", "--scenario", c.path});
+        EXPECT_EQ(run.status, 1) << c.path;
+        EXPECT_NE(run.err.find("\"" + c.path + "\""), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+        EXPECT_LT(run.seconds, 5.0) << c.path;
+        EXPECT_EQ(run.out, "") << c.path;
+    }
+    // A name that is neither built in nor a file is a usage error; a file of
+    // exactly the limit is read.
+    EXPECT_EQ(runProgram("vardel-sim", {"--link", directory.path + "/port", "--scenario", "demo2"}).status, 2);
+    SimDevice device({}, SimOptions{{"--scenario", limit}});
+    EXPECT_EQ(runWith(device, "vardel1", {"ea", "1"}).out, "612" + CRLF);
 }
 
 TEST(Simulator, DelaysAndPacesReplies) {
@@ -366,6 +404,34 @@ TEST(SerialPort, PathsThatAreNoTerminalAreLeftUntouched) {
     rmdir(directory);
 }
 
+// Devices that are no terminal are told by their device number and never
+// opened: a watchdog would start counting at the open, a tape rewind at the
+// close. strace of the run alone shows every open it makes.
+TEST(SerialPort, CharacterDevicesThatAreNoTerminalAreNeverOpened) {
+    const std::string strace = "/usr/bin/strace";
+    if (!programsRunNatively()) GTEST_SKIP() << "the programs run through an emulator, whose own opens strace sees too";
+    if (access(strace.c_str(), X_OK) != 0) GTEST_SKIP() << "no strace (scripts/test-all.sh installs it)";
+    const vardel::test::TempDirectory directory("vardel-strace");
+    const std::string traceFile = directory.path + "/opens";
+    for (const std::string path : {"/dev/null", "/dev/zero", "/dev/urandom"}) {
+        RunOptions options;
+        options.portPath = path;
+        options.wrapper = {strace, "-f", "-qq", "-o", traceFile, "-e", "trace=open,openat,openat2,creat"};
+        // The sanitizer build's leak check can't run under ptrace.
+        options.environment = {"ASAN_OPTIONS=detect_leaks=0"};
+        const RunResult run = runProgram("vardel1", {"ea", "0"}, options);
+        if (run.status != 0 && run.err.find("ptrace") != std::string::npos) {
+            GTEST_SKIP() << "strace may not trace here: " << run.err;
+        }
+        EXPECT_EQ(run.out, "-777" + CRLF) << path;
+        EXPECT_EQ(run.status, 0) << path;
+        const std::string opens = readFile(traceFile);
+        // The trace holds the run's opens, the list of terminal drivers among them.
+        EXPECT_NE(opens.find("\"/proc/tty/drivers\""), std::string::npos) << opens;
+        EXPECT_EQ(opens.find("\"" + path + "\""), std::string::npos) << path << " was opened:\n" << opens;
+    }
+}
+
 // A reply that came after an earlier run had given up waits in the terminal's
 // queue, here kept by another program holding the port open. The next run
 // discards it and prints the reply to its own command.
@@ -397,6 +463,28 @@ TEST(SerialPort, ReplyLeftFromAnEarlierRunIsNotTheNextRunsReply) {
     close(master);
     EXPECT_EQ(command, "ZEA 2\r");
     EXPECT_EQ(run.out, "222" + CRLF);
+}
+
+// A port that refuses the exclusive mode, the line settings and the flush of
+// its receive queue: the trace says which, with the system's reason, and
+// the run goes on to its end.
+TEST(Trace, SettingsThatThePortRefusesAreTracedWithTheirReason) {
+    if (!programsRunNatively()) GTEST_SKIP() << "the preloaded terminal is a library of this machine, not the emulated one's";
+    SimDevice device({"analog 1 612"});
+    RunOptions options;
+    options.portPath = device.path();
+    // The sanitizer build's runtime would want to be loaded first.
+    options.environment = {std::string("LD_PRELOAD=") + VARDEL_REFUSING_PORT, "VARDEL_TRACE=1",
+                           "ASAN_OPTIONS=verify_asan_link_order=0"};
+    const RunResult run = runProgram("vardel1", {"ea", "1"}, options);
+    EXPECT_EQ(run.status, 0);
+    std::size_t at = run.err.find(" ms: opened " + device.path() + "\n");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    for (const char* setting : {"exclusive mode", "line settings", "flush of the receive queue"}) {
+        at = run.err.find(std::string(" ms: the port refused the ") + setting + ": " + std::strerror(EIO) + "\n", at);
+        EXPECT_NE(at, std::string::npos) << setting << " in\n" << run.err;
+    }
+    EXPECT_NE(run.err.find(" ms: sent \"ZEA 1\\r\"\n"), std::string::npos) << run.err;
 }
 
 // The trace says what the link did; standard output and the exit status are

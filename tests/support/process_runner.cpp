@@ -89,6 +89,14 @@ Descriptor inputHolding(const std::string& bytes) {
     return Descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
 }
 
+Descriptor hungUpTerminal() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pseudo-terminal");
+    Descriptor terminal(open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    close(master);
+    return terminal;
+}
+
 // Descriptor that the child's standard output becomes; `pipe` is made for
 // OutputTo::Pipe.
 Descriptor outputTarget(const ProcessLaunch& launch, Pipe& pipe) {
@@ -99,6 +107,7 @@ Descriptor outputTarget(const ProcessLaunch& launch, Pipe& pipe) {
         case OutputTo::DevFull: return Descriptor(open("/dev/full", O_WRONLY | O_CLOEXEC));
         case OutputTo::Closed: return {};
         case OutputTo::BrokenPipe: return std::move(makePipe().writeEnd);
+        case OutputTo::HungUpTerminal: return hungUpTerminal();
     }
     return {};
 }

@@ -18,7 +18,9 @@
 namespace vardel::test {
 
 // Where the child's standard output goes.
-enum class OutputTo { Pipe, File, DevFull, Closed, BrokenPipe };
+// HungUpTerminal: a pseudo-terminal whose other end has gone, as after a
+// dropped SSH session; every write there fails with EIO.
+enum class OutputTo { Pipe, File, DevFull, Closed, BrokenPipe, HungUpTerminal };
 
 // When collecting ends: at the end of both output streams, or when the
 // child has exited (what a process it left behind still holds open, such as

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "cli/output.hpp"
 #include "cli/process.hpp"
 
@@ -156,4 +159,32 @@ TEST(FailureReport, ReportThatCannotBeWrittenGoesToTheErrorOutput) {
     const DriverFailure failure{FailureKind::InvalidOperation, "Opération en virgule flottante incorrecte", {}, 2};
     EXPECT_EQ(reportFailure(out, failure, "vardel1"), 1);
     EXPECT_NE(rec.errorOutput.find("EInvalidOp"), std::string::npos);
+}
+
+// The system's write errors, each on the code of the fault it names; every
+// other one on 29, never its own number (EIO is 5, a denied access;
+// ENETUNREACH 101, a full disk).
+TEST(OutputFailureCodes, EachWriteErrorGivesTheCodeOfItsFault) {
+    struct Case {
+        int error;
+        int code;
+    };
+    const Case cases[] = {
+        {EACCES, 5},    {EPERM, 5},         {ENOSPC, 101},      {EDQUOT, 101},       {EFBIG, 101},
+        {EBADF, 103},   {EPIPE, 109},       {ECONNRESET, 109},  {EIO, 29},           {EAGAIN, 29},
+        {EINTR, 29},    {EDESTADDRREQ, 29}, {EFAULT, 29},       {EINVAL, 29},        {ENOBUFS, 29},
+        {ENETDOWN, 29}, {ENETUNREACH, 29},  {ENOENT, 29},       {ESRCH, 29},         {0, 29},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(outputFailureCodeFor(static_cast<std::uint32_t>(c.error)), c.code) << std::strerror(c.error);
+    }
+    // The table's own codes: 2 to 5 and 100 to 106 stand for one fault each,
+    // and no other write error reaches them.
+    for (int error = 1; error < 256; ++error) {
+        const int code = outputFailureCodeFor(static_cast<std::uint32_t>(error));
+        const bool named = error == EACCES || error == EPERM || error == ENOSPC || error == EDQUOT || error == EFBIG ||
+                           error == EBADF;
+        EXPECT_EQ((code >= 2 && code <= 5) || (code >= 100 && code <= 106), named) << std::strerror(error);
+    }
+    EXPECT_EQ(outputFailureMessage(29), "Erreur E/S 29");
 }

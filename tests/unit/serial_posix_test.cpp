@@ -408,3 +408,69 @@ TEST(PortCheck, TheProcesssOwnTerminalIsRefused) {
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+namespace {
+
+struct TraceFile {
+    Trace trace;
+    TraceFile() {
+        trace.ownedFile.reset(std::tmpfile());
+        trace.stream = trace.ownedFile.get();
+    }
+    std::string text() const {
+        std::rewind(trace.stream);
+        std::string traced;
+        for (int c = std::fgetc(trace.stream); c != EOF; c = std::fgetc(trace.stream)) traced += static_cast<char>(c);
+        return traced;
+    }
+};
+
+}  // namespace
+
+TEST(LinkTrace, WritesAreTracedWithTheirOutcomeAndRefusalsWithTheirReason) {
+    EXPECT_EQ(writeTraceText("ZEA 1\r", 6, ""), "sent \"ZEA 1\\r\"");
+    EXPECT_EQ(writeTraceText("ZEA 1\r", 2, "no room before the time-out"),
+              "sent in part, 2 of 6 bytes (no room before the time-out): \"ZEA 1\\r\"");
+    EXPECT_EQ(writeTraceText("ZEA 1\r", 0, "Input/output error"), "not sent (Input/output error): \"ZEA 1\\r\"");
+    EXPECT_EQ(writeTraceText("", 0, ""), "sent \"\"");
+    EXPECT_EQ(refusalTraceText("line settings", "Input/output error"),
+              "the port refused the line settings: Input/output error");
+}
+
+// The write is traced once it has been made: on a terminal whose other end
+// has gone, as not sent, with the system's reason.
+TEST(PseudoTerminalLink, AWriteToAHungUpTerminalIsTracedAsNotSent) {
+    PseudoTerminal terminal;
+    TraceFile file;
+    SerialLink link = linkTo(terminal.slavePath, &file.trace);
+    ASSERT_TRUE(portIsOpen(link));
+    terminal.hangUp();
+    writeText(link, "ZEA 1\r");
+    const std::string traced = file.text();
+    EXPECT_NE(traced.find("not sent (" + std::string(std::strerror(EIO)) + "): \"ZEA 1\\r\"\n"), std::string::npos)
+        << traced;
+    EXPECT_EQ(traced.find(": sent \""), std::string::npos) << traced;
+    // Nothing on an opened pseudo-terminal is refused.
+    EXPECT_EQ(traced.find("the port refused"), std::string::npos) << traced;
+}
+
+// A far end that never reads: what the terminal took by the time-out is
+// traced as sent in part.
+TEST(PseudoTerminalLink, AWriteThatFindsNoRoomIsTracedAsSentInPart) {
+    PseudoTerminal terminal;
+    TraceFile file;
+    SerialLink link = linkTo(terminal.slavePath, &file.trace);
+    ASSERT_TRUE(portIsOpen(link));
+    const std::string text(1 << 20, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    writeText(link, text);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(seconds, 0.9);
+    EXPECT_LT(seconds, 1.5);
+    const std::string traced = file.text();
+    const std::size_t at = traced.find(" ms: sent in part, ");
+    ASSERT_NE(at, std::string::npos) << traced.substr(0, 300);
+    const std::string line = traced.substr(at, traced.find('\n', at) - at);
+    EXPECT_NE(line.find(" of 1048576 bytes (no room before the time-out): \"xxx"), std::string::npos)
+        << line.substr(0, 120);
+}

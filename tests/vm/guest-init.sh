@@ -234,6 +234,29 @@ checkUartFlags() {
     fi
 }
 
+# A run ended by SIGTERM while it waits on the silent ZEA 8 puts the
+# adapter's latency timer back before it ends by the signal.
+checkLatencyAfterStopSignal() {
+    $T low-latency /dev/ttyUSB0 off
+    before=$(cat $TIMER)
+    rm -f $W/err
+    env VARDEL_TRACE=1 VARDEL_COM1=/dev/ttyUSB0 $V1 ea 8 >$W/out 2>$W/err &
+    victim=$!
+    i=0
+    until grep -q 'sent "ZEA 8' $W/err 2>/dev/null || [ $i -ge 150 ]; do usleep 20000; i=$((i + 1)); done
+    during=$(cat $TIMER)
+    kill -TERM $victim
+    status=0
+    wait $victim || status=$?
+    after=$(cat $TIMER)
+    expect usb 'ZEA 8\r'
+    if [ "$status" = 143 ] && [ "$before" = 16 ] && [ "$during" = 1 ] && [ "$after" = 16 ]; then
+        pass "latency: SIGTERM during a run: ttyUSB0's latency timer $before ms before, $during ms while it waits, $after ms after; the run ended by the signal (status $status)"
+    else
+        fail "latency: SIGTERM during a run: latency timer $before before, $during while it waits, $after after (expected 16, 1, 16); status $status (expected 143); trace: $(tr '\n' ' ' <$W/err)"
+    fi
+}
+
 checkLowLatency() {
     # QEMU's FT232 tells ftdi_sio at probe that its timer is 0 ms; a real
     # adapter is left at 16 ms, the value a user finds and must find again.
@@ -242,6 +265,7 @@ checkLowLatency() {
     checkAdapterLatency "root, low latency off before" off 16 "" "low latency set"
     checkAdapterLatency "not root, low latency off before" off 16 "$T as $BENCH_UID $DIALOUT_GID" "low latency set"
     checkAdapterLatency "root, low latency on before" on 1 "" "low latency already on"
+    checkLatencyAfterStopSignal
     $T low-latency /dev/ttyUSB0 off
     checkUartFlags ttyS0 /dev/ttyS0 s0 $V1 - "ea 0" '612\r\n' 'ZEA 0\r'
     checkUartFlags ttyS2 /dev/ttyS2 s2 $V3 - "ea 2" '1\r\n' 'ZEA 2\r'

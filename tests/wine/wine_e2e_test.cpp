@@ -321,6 +321,31 @@ TEST(WindowsPort, FlowControlThatAnotherProgramLeftIsTurnedOff) {
     }
 }
 
+// The trace tells how each write went once it is made, and which of the
+// calls that configure the port it refused, with the system's text; what
+// isn't a communications port is never configured nor written to.
+TEST(WindowsTrace, WritesAreTracedAndWhatIsNoPortIsLeftUntouched) {
+    SimDevice device({"analog 1 612"});
+    Invocation answered = command({"ea", "1"});
+    answered.device = &device;
+    answered.environment = {"VARDEL_TRACE=1"};
+    const RunResult run = runOn(Platform::Windows, answered);
+    EXPECT_EQ(run.out, "612" + CRLF);
+    EXPECT_NE(run.err.find(" ms: sent \"ZEA 1\\r\"\r\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("refused"), std::string::npos) << run.err;
+
+    Invocation nowhere = command({"ea", "1"});
+    nowhere.portPath = "/dev/null";
+    nowhere.environment = {"VARDEL_TRACE=1"};
+    const RunResult refused = runOn(Platform::Windows, nowhere);
+    EXPECT_EQ(refused.out, "-777" + CRLF);
+    // What Wine opens as COM1 here is no communications port: it is closed
+    // before any setting is tried or any byte written, and the trace says so.
+    EXPECT_NE(refused.err.find("refused: COM1 is not a communications port"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("not sent, no port: \"ZEA 1\\r\""), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("the port refused the "), std::string::npos) << refused.err;
+}
+
 TEST(WindowsPort, SecondOpenIsRefused) {
     GTEST_SKIP() << "Wine 8 doesn't enforce share mode 0 on serial ports; the exclusive open is tested on Linux";
 }

@@ -116,7 +116,6 @@ Command windowsCommand(const Invocation& run, const std::string& workDirectory) 
     }
     pointWinePort(run.program, portTarget(run, noWineDevice()));
     command.environment = wineEnvironment();
-    command.environment->insert(command.environment->end(), run.environment.begin(), run.environment.end());
     return command;
 }
 
@@ -137,6 +136,7 @@ RunResult runOn(Platform platform, const Invocation& run) {
     const std::string noDevice = work.path + "/no-device";
     Command command = platform == Platform::Linux ? linuxCommand(run, noDevice) : windowsCommand(run, work.path);
     for (auto& setting : localeEnvironment(platform, run.locale)) command.environment->push_back(setting);
+    command.environment->insert(command.environment->end(), run.environment.begin(), run.environment.end());
     return execute(std::move(command), run.output, work.path + "/stdout");
 }
 

@@ -35,7 +35,7 @@ struct Invocation {
     // Without a device: where the port leads (e.g. WindowsSimDevice::path());
     // empty: nowhere.
     std::string portPath;
-    std::vector<std::string> environment;  // Windows only: more NAME=VALUE for the program
+    std::vector<std::string> environment;  // more NAME=VALUE for the program, such as VARDEL_TRACE=1
 };
 
 RunResult runOn(Platform platform, const Invocation& run);
