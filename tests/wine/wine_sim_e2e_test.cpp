@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 #include <regex>
 #include <sstream>
 
@@ -95,6 +96,64 @@ TEST(WindowsSimulator, ControlLineThroughTheNamedPipeChangesTheNextReading) {
     // The acknowledgement is also in the log, between the requests.
     EXPECT_EQ(device.received(), "ZEA 1\rvardel-sim: control: 'analog 1 500': ok\nZEA 1\r"
                                  + refusal + "\nZEA 1\rZEA 2\r");
+    EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
+}
+
+// Eight lines from one batch file, one redirection each, as fast as cmd
+// goes: each writer finds an instance of the pipe listening, none is told
+// "Pipe busy", and every line applies.
+TEST(WindowsSimulator, EightControlLinesBackToBackFromABatchFileAllApply) {
+    WindowsSimDevice device({"analog * 100", "binary * 0"}, WindowsSimOptions{{}, true});
+    const std::vector<std::string> lines = {"analog 0 500", "analog 1 501", "analog 2 502", "analog 3 503",
+                                            "binary 0 1",   "binary 1 1",   "binary 2 1",   "binary 3 1"};
+    const RunResult sent = runUnderWine({"cmd", "/c", windowsPathOf(device.controlBatch("eight.bat", lines))});
+    EXPECT_EQ(sent.status, 0);
+    EXPECT_EQ(sent.err.find("busy"), std::string::npos) << sent.err;
+    EXPECT_EQ(device.waitForAcknowledgements(lines).size(), lines.size()) << device.errorsSoFar();
+    for (int input = 0; input < 4; ++input) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", std::to_string(input)}).out,
+                  std::to_string(500 + input) + CRLF);
+        EXPECT_EQ(runAgainst(device, Platform::Windows, {"eb", std::to_string(input)}).out, "1" + CRLF);
+    }
+    device.received();
+    EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
+}
+
+// Four cmd processes started at once, each writing three lines for its own
+// input through one redirection: every line applies, and each writer's
+// lines apply in the order it wrote them, whole.
+TEST(WindowsSimulator, FourWritersAtOnceEachInItsOwnOrder) {
+    WindowsSimDevice device({"analog * 100"}, WindowsSimOptions{{}, true});
+    std::vector<std::vector<std::string>> writers;
+    std::vector<std::future<RunResult>> runs;
+    for (int input = 0; input < 4; ++input) {
+        const std::string n = std::to_string(input);
+        writers.push_back({"analog " + n + " 30" + n, "analog " + n + " 40" + n, "analog " + n + " 50" + n});
+        const std::string batch = device.controlFileBatch("writer" + n + ".bat", writers.back());
+        runs.push_back(std::async(std::launch::async, [batch] { return runUnderWine({"cmd", "/c", windowsPathOf(batch)}); }));
+    }
+    std::vector<std::string> all;
+    for (auto& run : runs) {
+        const RunResult sent = run.get();
+        EXPECT_EQ(sent.status, 0);
+        EXPECT_EQ(sent.err.find("busy"), std::string::npos) << sent.err;
+    }
+    for (const auto& lines : writers) all.insert(all.end(), lines.begin(), lines.end());
+    const std::vector<std::string> order = device.waitForAcknowledgements(all);
+    EXPECT_EQ(order.size(), all.size()) << device.errorsSoFar();
+    for (const auto& lines : writers) {
+        std::vector<std::string> own;
+        for (const auto& line : order) {
+            if (std::find(lines.begin(), lines.end(), line) != lines.end()) own.push_back(line);
+        }
+        EXPECT_EQ(own, lines);
+    }
+    for (int input = 0; input < 4; ++input) {
+        EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", std::to_string(input)}).out,
+                  "50" + std::to_string(input) + CRLF);
+    }
+    device.received();
     EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
 }
 
