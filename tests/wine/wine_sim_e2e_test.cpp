@@ -157,6 +157,21 @@ TEST(WindowsSimulator, FourWritersAtOnceEachInItsOwnOrder) {
     EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
 }
 
+// A trace file in a folder that doesn't exist, as C:\temp\trace.txt on a
+// fresh PC: one line on the error output names it with the reason, and the
+// reading is the one without a trace.
+TEST(WindowsTrace, AFileInAMissingFolderIsNamedOnceAndTheReadingStays) {
+    WindowsSimDevice device({"analog 1 612"});
+    const std::string traceFile = windowsPathOf(device.file("missing")) + "\\trace.txt";
+    const RunResult run =
+        runUnderWine({windowsProgramFile("vardel1"), "ea", "1"}, {"VARDEL_TRACE=" + traceFile}, Locale::Point);
+    EXPECT_EQ(run.out, "612" + CRLF);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "vardel trace: " + traceFile + ": No such file or directory; this run is not traced\r\n");
+    EXPECT_FALSE(fs::exists(device.file("missing")));
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
 TEST(WindowsSimulator, HangUpInTheMiddleOfAReplyThenBackOnTheSamePort) {
     // As HangUp.InTheMiddleOfAReplyThenBackOnTheSamePortLater on Linux:
     // "61", the hang-up, no answer while the port is closed, whole replies
