@@ -392,10 +392,31 @@ DevicePortHandle prepareDevice(const DeviceOptions& options, std::string& error)
     return port;
 }
 
+namespace {
+
+// What a port that won't open most likely means, for the message.
+std::string likelyCause(DWORD code, const std::string& portName) {
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+        return " No port " + portName + " here: is the null-modem pair installed (com0com: \"setupc list\"), with " +
+               portName + " as the simulator's end?";
+    }
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_BUSY) {
+        return " Another program holds " + portName +
+               " (a terminal program, another vardel-sim.exe, the driver on the wrong end): close it, or serve "
+               "another port.";
+    }
+    return "";
+}
+
+}  // namespace
+
 bool openDriverPort(DevicePort& port, std::string& error) {
     port.comm = CreateFileA(port.portPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
-    if (!isOpen(port)) return failWith(error, lastError(port.portName));
+    if (!isOpen(port)) {
+        const DWORD code = GetLastError();
+        return failWith(error, port.portName + ": " + windowsErrorText(code) + likelyCause(code, port.portName));
+    }
     configurePort(port.comm);
     return true;
 }

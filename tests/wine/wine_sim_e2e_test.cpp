@@ -211,8 +211,11 @@ TEST(WindowsSimulator, AnswersOrRefusesBeforeItServes) {
         int status;
     };
     const std::vector<Refusal> refusals = {
-        {{"--port", "COM9"}, "vardel-sim: COM9: File not found.", 1},
-        {{"--port", "\\\\.\\COM12"}, "vardel-sim: \\\\.\\COM12: File not found.", 1},
+        {{"--port", "COM9"},
+         "vardel-sim: COM9: File not found. No port COM9 here: is the null-modem pair installed (com0com: "
+         "\"setupc list\"), with COM9 as the simulator's end?",
+         1},
+        {{"--port", "\\\\.\\COM12"}, "vardel-sim: \\\\.\\COM12: File not found. No port \\\\.\\COM12 here", 1},
         {{"--port", "COM2", "--control", "pipe\\x"}, "vardel-sim: pipe\\x: is no pipe name", 1},
         {{"--port", "COM2", "--control", "\\\\.\\pipe\\a\\b"}, "is no pipe name", 1},
         {{"--port", "COM2", "--control", busyPipe}, busyPipe + ": a pipe of that name exists already", 1},
@@ -227,6 +230,9 @@ TEST(WindowsSimulator, AnswersOrRefusesBeforeItServes) {
     const RunResult help = runUnderWine({windowsProgramFile("vardel-sim"), "--help"}, {}, Locale::Point);
     EXPECT_NE(help.out.find("--port COMn"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("  hangup BYTES [MS]"), std::string::npos) << help.out;
+    // cmd knows only double quotes: the help quotes the line so.
+    EXPECT_NE(help.out.find("--set \"LINE\""), std::string::npos) << help.out;
+    EXPECT_EQ(help.out.find("'LINE'"), std::string::npos) << help.out;
     EXPECT_EQ(help.status, 0);
     for (const Refusal& refusal : refusals) {
         std::vector<std::string> command{windowsProgramFile("vardel-sim")};
@@ -270,4 +276,31 @@ TEST(WindowsExample, LogEadStopsAtAFailureReport) {
     const RunResult usage = runLogEad(device, "two", "1", Locale::Point);
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("usage: log_ead.cmd COUNT INPUT FILE.csv"), std::string::npos) << usage.err;
+}
+
+// examples\read_ead.cmd where the zip puts it, next to bin\vardel1.exe and
+// without VARDEL1: it finds the driver there, appends the reading to the
+// CSV file and shows it; a failure report is shown and appends nothing.
+TEST(WindowsExample, ReadEadFromTheZipsFoldersAppendsOneReading) {
+    WindowsSimDevice device(SENSOR_DEVICE);
+    fs::create_directories(device.file("zip/bin"));
+    fs::create_directories(device.file("zip/examples"));
+    fs::copy_file(windowsProgramFile("vardel1"), device.file("zip/bin/vardel1.exe"));
+    fs::copy_file(VARDEL_EXAMPLES_DIR "/read_ead.cmd", device.file("zip/examples/read_ead.cmd"));
+    const std::string script = windowsPathOf(device.file("zip/examples/read_ead.cmd"));
+    const std::string csv = windowsPathOf(device.file("readings.csv"));
+    const std::string reading = "-50.1960784313725483";
+    for (int run = 1; run <= 2; ++run) {
+        const RunResult read = runUnderWine({"cmd", "/c", script, "1", csv});
+        EXPECT_EQ(read.status, 0) << read.out << read.err;
+        EXPECT_EQ(read.out, reading + CRLF);
+    }
+    EXPECT_EQ(readFile(device.file("readings.csv")), reading + CRLF + reading + CRLF);
+
+    const RunResult failed = runUnderWine({"cmd", "/c", script, "x", csv});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Exception EConvertError dans le module vardel1.exe"), std::string::npos) << failed.err;
+    EXPECT_EQ(readFile(device.file("readings.csv")), reading + CRLF + reading + CRLF);
+    EXPECT_EQ(runUnderWine({"cmd", "/c", script, "1"}).status, 2);
+    EXPECT_EQ(device.received(), "ZRECO\rZEA 1\rZRECO\rZEA 1\r");
 }
