@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "cli/process.hpp"
+#include "cli/process_win32.hpp"
 #include "text/command_line.hpp"
 #include "text/failure.hpp"
 
@@ -50,13 +51,15 @@ std::wstring wideFromUtf8(std::string_view utf8) {
     return wide;
 }
 
-std::string ansiFromWide(std::wstring_view wide) {
+std::string narrowFromWide(std::wstring_view wide, UINT codePage) {
     const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) WideCharToMultiByte(CP_ACP, 0, wide.data(), size, ansi.data(), length, nullptr, nullptr);
-    return ansi;
+    const int length = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) WideCharToMultiByte(codePage, 0, wide.data(), size, narrow.data(), length, nullptr, nullptr);
+    return narrow;
 }
+
+constexpr UINT WINDOWS_1252 = 1252;
 
 std::string modulePath() {
     std::string path(MAX_PATH, '\0');
@@ -94,7 +97,17 @@ char queryDecimalSeparator() {
     return length > 0 && separator[0] != '\0' ? separator[0] : '.';
 }
 
-std::string toAnsi(std::string_view utf8) { return ansiFromWide(wideFromUtf8(utf8)); }
+unsigned reportCodePageFor(unsigned ansiCodePage) {
+    CPINFO info{};
+    const bool singleByte = GetCPInfo(ansiCodePage, &info) && info.MaxCharSize == 1;
+    return singleByte ? ansiCodePage : WINDOWS_1252;
+}
+
+std::string textInCodePage(std::string_view utf8, unsigned codePage) {
+    return narrowFromWide(wideFromUtf8(utf8), codePage);
+}
+
+std::string toAnsi(std::string_view utf8) { return textInCodePage(utf8, reportCodePageFor(GetACP())); }
 
 int openStandardOutput(OutputChannel& channel, bool wasClosedAtStart) {
     const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);

@@ -12,11 +12,12 @@
 #   x86_64-windows  Windows 64-bit: vardel1.exe, vardel3.exe, vardel-sim.exe, vardel-1.0.0-windows-x86_64.zip
 #   i686-windows    Windows x86 32-bit: the same, vardel-1.0.0-windows-x86.zip
 # The Windows targets are built, their imports and their zip's contents
-# checked (scripts/check-windows-zip.sh). The end-to-end
-# tests of x86_64-windows under Wine are run by the test command; those of
-# i686-windows here, under 32-bit Wine, when it is installed (Debian's
-# wine32:i386, which adds the i386 architecture to dpkg: --install-wine32
-# installs it; see README).
+# checked (scripts/check-windows-zip.sh). The Wine tests of x86_64-windows
+# are run by the test command; those of i686-windows here, under 32-bit
+# Wine in a Debian root of its own under the build folder (made once by
+# scripts/wine32-root.sh; needs root, skipped with a message otherwise), or
+# under the machine's own wine32:i386 where it is installed (--install-wine32
+# installs it, adding the i386 architecture to dpkg; see README).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 install_wine32=false
@@ -49,21 +50,31 @@ esac
 "$root/scripts/install-deps.sh"
 [ ${#packages[@]} -eq 0 ] || "$root/scripts/install-deps.sh" "${packages[@]}"
 
-# The x86 programs' end-to-end tests under 32-bit Wine, against the
-# simulated device and the Linux programs of a native build.
+# The x86 programs' Wine tests (the Windows unit tests, the end-to-end tests
+# against the simulated device and the Linux programs of a native build)
+# under 32-bit Wine. Wine runs in a Debian root of its own, made once under
+# the build folder (scripts/wine32-root.sh), unless --install-wine32 put
+# wine32:i386 on this machine; entering the root needs root.
 wine32Tests() {
   if "$install_wine32"; then "$root/scripts/install-deps.sh" wine32:i386; fi
+  local wineRoot=()
   if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-    echo "$target: the x86 programs' Wine end-to-end tests were SKIPPED: 32-bit Wine (wine32:i386) is not installed;"
-    echo "$target: run scripts/build-target.sh --install-wine32 i686-windows to install it and run them"
-    return 0
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "$target: the x86 programs' Wine tests were SKIPPED: they run 32-bit Wine in a Debian root of its own"
+      echo "$target: (chroot and bind mounts), which needs root; run this script as root to run them"
+      return 0
+    fi
+    local started=$SECONDS
+    "$root/scripts/wine32-root.sh" setup "$build/wine32-root"
+    echo "$target: the root for 32-bit Wine, $build/wine32-root: $((SECONDS - started)) s"
+    wineRoot=(-DVARDEL_WINE_ROOT="$build/wine32-root")
   fi
   # The pseudo-terminal pair of vardel-sim.exe's tests.
   "$root/scripts/install-deps.sh" socat
   local host="$root/build-host-wine32"
   cmake -S "$root" -B "$host" -DVARDEL_WERROR=ON -DVARDEL_WINE_TESTS=ON -DVARDEL_WINE_ARCH=win32 \
-    -DVARDEL_WINDOWS_BUILD_DIR="$build" >/dev/null
-  cmake --build "$host" -j"$jobs" --target vardel_wine_tests
+    -DVARDEL_WINDOWS_BUILD_DIR="$build" "${wineRoot[@]}" >/dev/null
+  cmake --build "$host" -j"$jobs" --target vardel_wine_tests vardel_japanese_locale
   ctest --test-dir "$host" -L wine -j"$jobs" --output-on-failure
 }
 
@@ -79,7 +90,10 @@ case "$target" in
     triplet=$( [ "$target" = i686-windows ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32 )
     sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" "$build/vardel1.exe" "$build/vardel3.exe" \
       "$build/vardel-sim.exe"
-    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe, only system DLLs imported"
+    sh "$root/tests/wine/check-imports.sh" "$triplet-objdump" --list "$root/tests/wine/driver-imports.txt" \
+      "$build/vardel1.exe" "$build/vardel3.exe"
+    echo "$target: $build/vardel1.exe $build/vardel3.exe $build/vardel-sim.exe, only system DLLs imported," \
+      "the drivers only the functions of tests/wine/driver-imports.txt"
     "$root/scripts/check-windows-zip.sh" "$(ls "$build"/vardel-*windows-*.zip)"
     echo "$target: package $(ls "$build"/vardel-*windows-*.zip)"
     if [ "$target" = i686-windows ]; then wine32Tests; fi

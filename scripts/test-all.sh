@@ -36,9 +36,10 @@ ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_
 
 # The other targets, each built and tested by scripts/build-target.sh:
 # Linux x86 32-bit, ARM 32- and 64-bit under qemu-user, Windows x86 32-bit
-# (built, imports checked, its Wine end-to-end tests run where 32-bit Wine is
-# installed: scripts/build-target.sh --install-wine32 i686-windows) and clang
-# on x86-64.
+# (built, imports checked, its Wine tests run under 32-bit Wine in a Debian
+# root of its own, made once under build-i686-windows/ by
+# scripts/wine32-root.sh; as root only, skipped with a message otherwise) and
+# clang on x86-64.
 for target in i686-linux armhf-linux aarch64-linux i686-windows clang; do
   started=$(date +%s)
   "$root/scripts/build-target.sh" "$target"

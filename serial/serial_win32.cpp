@@ -2,7 +2,8 @@
 //
 // The port is opened without overlapped I/O, so the only wait that the
 // system bounds in time is a read under the port's time-outs. A wait for
-// input is therefore a one-byte read limited to the time left; the byte it
+// input is therefore a one-byte read limited to the time left, repeated
+// when the port ends it early (serial/byte_wait_win32.cpp); the byte it
 // brings is kept with the port as a look-ahead and is the next one taken.
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "serial/serial_link.hpp"
+#include "serial/serial_win32.hpp"
 #include "serial/windows_error.hpp"
 
 namespace vardel {
@@ -49,10 +51,33 @@ bool readByte(HANDLE handle, char& byte) {
     return ReadFile(handle, &byte, 1, &count, nullptr) && count == 1;
 }
 
-// Sleeps for what is left of a wait that the port ended early.
-void sleepRest(ULONGLONG started, DWORD milliseconds) {
-    const ULONGLONG elapsed = GetTickCount64() - started;
-    if (elapsed < milliseconds) Sleep(static_cast<DWORD>(milliseconds - elapsed));
+// One read of one byte under a read time-out of `milliseconds`.
+ByteRead readWithin(const SerialLink& link, std::uint32_t milliseconds) {
+    COMMTIMEOUTS timeouts = timeoutsFor(link, milliseconds);
+    if (!SetCommTimeouts(handleOf(link), &timeouts)) return ByteRead{ByteRead::Outcome::Failed};
+    ByteRead read;
+    DWORD count = 0;
+    if (!ReadFile(handleOf(link), &read.byte, 1, &count, nullptr)) return ByteRead{ByteRead::Outcome::Failed};
+    read.outcome = count == 1 ? ByteRead::Outcome::Byte : ByteRead::Outcome::Nothing;
+    return read;
+}
+
+// The line control record: the port's own, the line settings applied and
+// the rest completed to a three-wire line.
+void configureLine(HANDLE handle, const std::string& settings) {
+    DCB control{};
+    control.DCBlength = sizeof control;
+    GetCommState(handle, &control);
+    buildLineControl(settings.c_str(), control);
+    SetCommState(handle, &control);
+}
+
+// An error that another program left pending on the port would otherwise
+// fail the first read under abort-on-error; cleared once after the open.
+void clearPendingErrors(HANDLE handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    ClearCommError(handle, &errors, &status);
 }
 
 }  // namespace
@@ -65,12 +90,9 @@ void openPort(SerialLink& link) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     traceLink(link, handle == INVALID_HANDLE_VALUE ? "open failed: " + windowsErrorText(GetLastError()) : "opened " + name);
     link.port.reset(new PortState{handle});
+    clearPendingErrors(handle);
     SetupComm(handle, QUEUE_SIZE, QUEUE_SIZE);
-    DCB control{};
-    control.DCBlength = sizeof control;
-    GetCommState(handle, &control);
-    BuildCommDCBA(link.lineSettings.c_str(), &control);
-    SetCommState(handle, &control);
+    configureLine(handle, link.lineSettings);
     COMMTIMEOUTS timeouts = timeoutsFor(link, link.timeoutMs);
     SetCommTimeouts(handle, &timeouts);
     // The driver's documentation promises no empty queue at open, and USB
@@ -105,14 +127,19 @@ bool readOneByte(SerialLink& link, char& byte) {
 
 void waitForInput(SerialLink& link, std::uint32_t milliseconds) {
     if (hasLookAhead(link)) return;
-    const ULONGLONG started = GetTickCount64();
-    COMMTIMEOUTS timeouts = timeoutsFor(link, milliseconds);
-    char byte = 0;
-    if (isValid(link) && SetCommTimeouts(handleOf(link), &timeouts) && readByte(handleOf(link), byte)) {
-        link.port->lookAheadByte = static_cast<unsigned char>(byte);
+    // A port that isn't there can't wait: the whole wait is a sleep.
+    if (!isValid(link)) {
+        Sleep(milliseconds);
         return;
     }
-    sleepRest(started, milliseconds);
+    const ByteWaitPort port{
+        [&link](std::uint32_t left) { return readWithin(link, left); },
+        [] { return static_cast<std::uint32_t>(GetTickCount()); },
+        [](std::uint32_t pause) { Sleep(pause); },
+    };
+    if (const std::optional<char> byte = waitForByte(port, milliseconds)) {
+        link.port->lookAheadByte = static_cast<unsigned char>(*byte);
+    }
 }
 
 std::uint32_t tickCount() { return GetTickCount(); }

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Generates the fr_FR.UTF-8 locale into the folder given (no system change).
+# Generates a UTF-8 locale, fr_FR unless another is named, into the folder
+# given (no system change).
 # localedef may exit non-zero for warnings; the generated files decide.
 dir="$1"
+name="${2:-fr_FR}"
 mkdir -p "$dir"
-localedef -i fr_FR -f UTF-8 "$dir/fr_FR.UTF-8" >/dev/null 2>&1
-test -f "$dir/fr_FR.UTF-8/LC_NUMERIC"
+localedef -i "$name" -f UTF-8 "$dir/$name.UTF-8" >/dev/null 2>&1
+test -f "$dir/$name.UTF-8/LC_NUMERIC"

@@ -7,6 +7,10 @@
 // mode 0 on serial ports (a second CreateFileA succeeds), so that test runs
 // on Linux only.
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -72,6 +76,28 @@ RunResult runWithoutDevice(const Invocation& run) {
     EXPECT_EQ(withLinuxProgramName(onWindows.out), onLinux.out);
     EXPECT_EQ(onWindows.status, onLinux.status);
     return onWindows;
+}
+
+// The terminal's line settings, read or changed from this side.
+std::optional<termios> lineOf(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    termios line{};
+    const bool read = tcgetattr(fd, &line) == 0;
+    close(fd);
+    return read ? std::optional<termios>(line) : std::nullopt;
+}
+
+bool setFlowControl(const std::string& path, tcflag_t controlFlags, tcflag_t inputFlags) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    termios line{};
+    bool set = tcgetattr(fd, &line) == 0;
+    line.c_cflag |= controlFlags;
+    line.c_iflag |= inputFlags;
+    set = set && tcsetattr(fd, TCSANOW, &line) == 0;
+    close(fd);
+    return set;
 }
 
 std::string notAReal(const std::string& text) {
@@ -255,6 +281,44 @@ TEST(WindowsNoDevice, MarkerAfterTheTimeOutWithoutSpinning) {
         EXPECT_LT(unanswered.cpuSeconds, 0.5);
     }
     EXPECT_EQ(silent.received(), "ZRECO\rZRECO\rZEA 0\r");
+}
+
+TEST(WindowsPort, FlowControlThatAnotherProgramLeftIsTurnedOff) {
+    // A terminal program, or "mode COM1 octs=on", left flow control on:
+    // the run reads as usual and leaves the line without it, as the Linux
+    // program does.
+    struct FlowCase {
+        const char* name;
+        tcflag_t control;
+        tcflag_t input;
+    };
+    const FlowCase cases[] = {
+        {"crtscts", CRTSCTS, 0},
+        {"ixon ixoff", 0, IXON | IXOFF},
+        {"crtscts ixon ixoff", CRTSCTS, IXON | IXOFF},
+    };
+    for (const Platform platform : {Platform::Windows, Platform::Linux}) {
+        for (const FlowCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (platform == Platform::Windows ? " under Wine" : " on Linux"));
+            SimDevice device({"analog * 5"});
+            ASSERT_TRUE(setFlowControl(device.path(), c.control, c.input));
+            const std::optional<termios> before = lineOf(device.path());
+            ASSERT_TRUE(before);
+            ASSERT_EQ(before->c_cflag & CRTSCTS, c.control);
+            ASSERT_EQ(before->c_iflag & (IXON | IXOFF), c.input);
+
+            Invocation run = command({"ea", "1"});
+            run.device = &device;
+            const RunResult outcome = runOn(platform, run);
+            EXPECT_EQ(outcome.out, "5" + CRLF);
+            EXPECT_EQ(outcome.status, 0);
+            const std::optional<termios> after = lineOf(device.path());
+            ASSERT_TRUE(after);
+            EXPECT_EQ(after->c_cflag & CRTSCTS, 0u);
+            EXPECT_EQ(after->c_iflag & (IXON | IXOFF), 0u);
+            EXPECT_EQ(device.received(), "ZEA 1\r");
+        }
+    }
 }
 
 TEST(WindowsPort, SecondOpenIsRefused) {
