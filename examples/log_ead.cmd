@@ -7,7 +7,8 @@ rem Writes a header "time,value" to FILE.csv, then one line per reading: the
 rem time of day it was taken, as %TIME% gives it, and the converted value;
 rem both with a "." for the decimal separator whatever the regional
 rem settings, so that the comma only separates the columns. The driver is
-rem %VARDEL1% when set, else vardel1.exe on the PATH or in the current
+rem %VARDEL1% when set, else bin\vardel1.exe beside this script's folder
+rem (the zip's layout), else vardel1.exe on the PATH or in the current
 rem folder; it talks to the interface on COM1.
 rem Exit status: 0 once all readings are in the file; 1 when the driver
 rem failed (exit status 1: its report is shown, the file keeps the readings
@@ -22,6 +23,7 @@ set "input=%~2"
 set "csv=%~3"
 set "line=%~3.reading"
 set "driver=%VARDEL1%"
+if "%driver%"=="" if exist "%~dp0..\bin\vardel1.exe" set "driver=%~dp0..\bin\vardel1.exe"
 if "%driver%"=="" set "driver=vardel1.exe"
 
 > "%csv%" echo time,value

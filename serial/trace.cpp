@@ -1,5 +1,7 @@
 #include "serial/trace.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace vardel {
@@ -17,6 +19,14 @@ Trace openTrace(const char* setting, std::uint32_t startMs) {
     }
     trace.ownedFile.reset(std::fopen(setting, "ab"));
     trace.stream = trace.ownedFile.get();
+    if (trace.stream == nullptr) {
+        // A trace asked for and not written would leave the user guessing:
+        // one line on the error output says so, and the run goes on untraced.
+        const std::string line =
+            "vardel trace: " + std::string(value) + ": " + std::strerror(errno) + "; this run is not traced\n";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+    }
     return trace;
 }
 

@@ -24,7 +24,9 @@ struct Trace {
 };
 
 // The trace that the setting asks for: none when it is absent or empty,
-// the error output for "1", else the file it names, appended to.
+// the error output for "1", else the file it names, appended to. A file
+// that can't be opened is named on the error output, with the system's
+// reason, and nothing is traced.
 Trace openTrace(const char* setting, std::uint32_t startMs);
 
 bool isTracing(const Trace* trace);

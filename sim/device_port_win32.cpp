@@ -5,10 +5,19 @@
 // The port and the pipe are opened for overlapped I/O: one read is kept
 // pending on each, and a wait is one WaitForMultipleObjects on their events
 // and the stop event.
+//
+// The control pipe has several instances, each serving one writer: a writer
+// that finds every instance busy gets "All pipe instances are busy" and its
+// line is lost, so idle instances are kept listening while the simulator
+// handles the lines of others. Bytes are taken from one writer at a time
+// and a whole line at a time, so lines of writers that write at once are
+// never mixed.
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -26,7 +35,22 @@ struct Pending {
     bool started = false;   // the operation is in progress
 };
 
-enum class PipeState { Unused, Waiting, Connected, Broken };
+// Waiting: a connect is in progress. Connected: a writer is there (or has
+// written and gone), a read in progress or bytes waiting. Ended: the writer
+// has gone and its bytes are taken; the instance is made ready again.
+enum class PipeState { Unused, Waiting, Connected, Ended, Broken };
+
+// One instance of the control pipe and the writer it serves.
+struct PipeInstance {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    PipeState state = PipeState::Unused;
+    Pending io{};
+    bool inLine = false;  // bytes of a line were taken, its line feed not yet
+};
+
+// Enough for eight writers at once and eight more meanwhile;
+// WaitForMultipleObjects takes 64 handles, the port and the stop event two.
+constexpr std::size_t PIPE_INSTANCE_LIMIT = 24;
 
 struct DevicePort {
     std::string portName;  // as given, for messages
@@ -36,9 +60,12 @@ struct DevicePort {
     Pending read{};
     OVERLAPPED write{};
     HANDLE log = INVALID_HANDLE_VALUE;
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    PipeState pipeState = PipeState::Unused;
-    Pending pipeRead{};
+    std::string pipeName{};                                // empty: no control pipe
+    std::array<PipeInstance, PIPE_INSTANCE_LIMIT> pipes{};  // fixed places: overlapped I/O points into them
+    std::size_t pipeCount = 0;                             // instances made so far
+    std::size_t lineFrom = PIPE_INSTANCE_LIMIT;            // the instance whose line is being taken
+    std::size_t nextPipe = 0;                              // where the search for bytes starts, in turn
+    PSECURITY_DESCRIPTOR pipeSecurity = nullptr;           // LocalAlloc'd by the SDDL conversion
 };
 
 namespace {
@@ -46,6 +73,8 @@ namespace {
 constexpr char PIPE_PREFIX[] = "\\\\.\\pipe\\";
 constexpr std::size_t PIPE_NAME_LIMIT = 256;
 constexpr DWORD PIPE_BUFFER = 4096;
+// Instances kept listening while others serve a writer.
+constexpr std::size_t PIPE_IDLE_TARGET = 8;
 
 // The console's handler runs on a thread of its own and knows nothing of
 // the device: it finds the stop event by this process's name for it.
@@ -182,70 +211,162 @@ bool openLogFile(DevicePort& port, const std::string& path, std::string& error) 
     return true;
 }
 
-// Made only where no pipe of that name exists.
+// The pipe's own security: read and write for the user who started the
+// simulator, no one else, with a medium integrity label. Without it the
+// pipe would get the default descriptor, whose write access goes to
+// LocalSystem, the Administrators group and the creator owner; from an
+// elevated prompt the owner is the Administrators group, which the same
+// user's normal prompt holds for deny only, and the pipe would carry the
+// elevated prompt's high integrity, which a medium writer may not write up
+// to. The token's user SID is the same in both of the user's tokens.
+bool makePipeSecurity(DevicePort& port, std::string& error) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return failWith(error, lastError("process token"));
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string user(size, '\0');
+    char* sidText = nullptr;
+    const bool found = size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+                       ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sidText);
+    const DWORD code = GetLastError();
+    CloseHandle(token);
+    if (!found) return failWith(error, "the user's identity: " + windowsErrorText(code));
+    // 0x12019f: FILE_GENERIC_READ | FILE_GENERIC_WRITE, which holds
+    // FILE_CREATE_PIPE_INSTANCE for the simulator's further instances.
+    const std::string sddl = "D:P(A;;0x12019f;;;" + std::string(sidText) + ")S:(ML;;NW;;;ME)";
+    LocalFree(sidText);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &port.pipeSecurity,
+                                                              nullptr)) {
+        return failWith(error, lastError("the control pipe's security"));
+    }
+    return true;
+}
+
+bool isIdle(const PipeInstance& pipe) { return pipe.state == PipeState::Waiting; }
+
+// Listens for the next writer on an instance made or emptied. A writer may
+// have come, even written and gone, before the call: its bytes are read.
+void listen(PipeInstance& pipe) {
+    pipe.io.count = 0;
+    pipe.inLine = false;
+    ResetEvent(pipe.io.overlapped.hEvent);
+    if (ConnectNamedPipe(pipe.handle, &pipe.io.overlapped)) {
+        pipe.state = PipeState::Connected;
+        return;
+    }
+    const DWORD error = GetLastError();
+    pipe.io.started = error == ERROR_IO_PENDING;
+    if (error == ERROR_IO_PENDING) pipe.state = PipeState::Waiting;
+    if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) pipe.state = PipeState::Connected;
+    if (error != ERROR_IO_PENDING && error != ERROR_PIPE_CONNECTED && error != ERROR_NO_DATA) {
+        pipe.state = PipeState::Broken;
+    }
+}
+
+// One more instance, listening. Only the first may make the pipe, and only
+// where none of its name is; the others join it.
+bool addPipeInstance(DevicePort& port, DWORD& error) {
+    if (port.pipeCount == PIPE_INSTANCE_LIMIT) return false;
+    SECURITY_ATTRIBUTES security{sizeof security, port.pipeSecurity, FALSE};
+    const DWORD first = port.pipeCount == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
+    const HANDLE handle = CreateNamedPipeA(port.pipeName.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | first,
+                                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                           PIPE_INSTANCE_LIMIT, PIPE_BUFFER, PIPE_BUFFER, 0, &security);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    PipeInstance& pipe = port.pipes[port.pipeCount++];
+    pipe.handle = handle;
+    pipe.io.overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    listen(pipe);
+    return true;
+}
+
+// Made only where no pipe of that name exists, with its idle instances.
 bool createControlPipe(DevicePort& port, const std::string& name, std::string& error) {
     if (!isPipeName(name)) {
         error = name + ": is no pipe name; the control channel is a named pipe such as \\\\.\\pipe\\vardel-sim";
         return false;
     }
-    port.pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                 PIPE_BUFFER, PIPE_BUFFER, 0, nullptr);
-    if (port.pipe == INVALID_HANDLE_VALUE) {
-        // Windows refuses the first instance with access denied, Wine says busy.
-        const DWORD code = GetLastError();
-        if (code == ERROR_ACCESS_DENIED || code == ERROR_PIPE_BUSY) {
+    if (!makePipeSecurity(port, error)) return false;
+    port.pipeName = name;
+    DWORD code = 0;
+    const bool made = addPipeInstance(port, code);
+    // Windows refuses a first instance where the name is taken, with access
+    // denied or, when the other pipe has all the instances it may have,
+    // busy. Wine 8 makes it anyway, as one more instance of the other pipe,
+    // which then counts more than this one instance.
+    DWORD instances = 0;
+    const bool joined =
+        made && GetNamedPipeHandleStateA(port.pipes[0].handle, nullptr, &instances, nullptr, nullptr, nullptr, 0) &&
+        instances > 1;
+    if (!made || joined) {
+        port.pipeName.clear();
+        if (joined || code == ERROR_ACCESS_DENIED || code == ERROR_PIPE_BUSY) {
             return failWith(error, name + ": a pipe of that name exists already; the control pipe is made only "
                                           "where none is");
         }
         return failWith(error, name + ": " + windowsErrorText(code));
     }
-    port.pipeRead.overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    port.pipeState = PipeState::Waiting;
+    while (port.pipeCount < PIPE_IDLE_TARGET && addPipeInstance(port, code)) {
+    }
     return true;
 }
 
-// Waits for the next writer once the last one has gone.
-void awaitWriter(DevicePort& port) {
-    DisconnectNamedPipe(port.pipe);
-    port.pipeState = PipeState::Waiting;
-}
-
-// Moves the pipe on as far as it goes without waiting: a writer taken, a
-// read started. Stops when an operation is in progress or bytes wait.
-void advancePipe(DevicePort& port) {
-    for (int step = 0; step < 4 && port.pipeRead.count == 0 && !port.pipeRead.started; ++step) {
-        if (port.pipeState == PipeState::Waiting) {
-            if (ConnectNamedPipe(port.pipe, &port.pipeRead.overlapped)) {
-                port.pipeState = PipeState::Connected;
+// Moves an instance on as far as it goes without waiting: a finished
+// connect or read taken, the next read started, an ended writer's instance
+// made ready for the next one.
+void advancePipe(PipeInstance& pipe) {
+    for (int step = 0; step < 4 && pipe.io.count == 0; ++step) {
+        DWORD error = 0;
+        if (pipe.io.started) {
+            if (!finishRead(pipe.handle, pipe.io, error)) return;  // still in progress
+            if (pipe.state == PipeState::Waiting) {
+                pipe.io.count = 0;  // a connect brings no bytes
+                pipe.state = error == 0 ? PipeState::Connected : PipeState::Broken;
                 continue;
             }
-            const DWORD error = GetLastError();
-            if (error == ERROR_IO_PENDING) port.pipeRead.started = true;
-            if (error == ERROR_PIPE_CONNECTED) port.pipeState = PipeState::Connected;
-            if (error == ERROR_NO_DATA) awaitWriter(port);
-            if (error != ERROR_IO_PENDING && error != ERROR_PIPE_CONNECTED && error != ERROR_NO_DATA) {
-                port.pipeState = PipeState::Broken;
-            }
-        } else if (port.pipeState == PipeState::Connected) {
-            DWORD error = 0;
-            if (!startRead(port.pipe, port.pipeRead, sizeof port.pipeRead.buffer, error)) awaitWriter(port);
-        } else {
-            return;
+            if (error != 0) pipe.state = PipeState::Ended;  // the writer closed its end
+            continue;
         }
+        if (pipe.state == PipeState::Connected) {
+            // A read that fails has found the writer gone; one that ends at
+            // once without a byte (a write of none) is started again.
+            if (!startRead(pipe.handle, pipe.io, sizeof pipe.io.buffer, error)) pipe.state = PipeState::Ended;
+            continue;
+        }
+        // An ended writer's line is closed by the caller before this.
+        if (pipe.state == PipeState::Ended && !pipe.inLine) {
+            DisconnectNamedPipe(pipe.handle);
+            listen(pipe);
+            continue;
+        }
+        return;
     }
 }
 
-// Takes a finished connect or read of the pipe.
-void finishPipe(DevicePort& port) {
-    DWORD error = 0;
-    if (!finishRead(port.pipe, port.pipeRead, error)) return;
-    if (error != 0) {
-        awaitWriter(port);  // the writer closed its end, or left before it was taken
-    } else if (port.pipeState == PipeState::Waiting) {
-        port.pipeState = PipeState::Connected;
-        port.pipeRead.count = 0;  // a connect brings no bytes
+// Every instance moved on, and more made while fewer than the target listen.
+void advancePipes(DevicePort& port) {
+    std::size_t idle = 0;
+    for (std::size_t i = 0; i < port.pipeCount; ++i) {
+        advancePipe(port.pipes[i]);
+        if (isIdle(port.pipes[i])) ++idle;
     }
+    DWORD error = 0;
+    while (idle < PIPE_IDLE_TARGET && addPipeInstance(port, error)) ++idle;
+}
+
+// Whether the instance has something for the device: bytes, or the end of
+// a line its writer left without a line feed.
+bool hasControl(const PipeInstance& pipe) {
+    return pipe.io.count > 0 || (pipe.inLine && pipe.state == PipeState::Ended);
+}
+
+// The instances whose bytes may be taken now: the one whose line is being
+// taken, or else any.
+bool mayTake(const DevicePort& port, std::size_t index) {
+    return port.lineFrom == PIPE_INSTANCE_LIMIT || port.lineFrom == index;
 }
 
 DWORD waitMilliseconds(std::int64_t deadline) {
@@ -271,10 +392,31 @@ DevicePortHandle prepareDevice(const DeviceOptions& options, std::string& error)
     return port;
 }
 
+namespace {
+
+// What a port that won't open most likely means, for the message.
+std::string likelyCause(DWORD code, const std::string& portName) {
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+        return " No port " + portName + " here: is the null-modem pair installed (com0com: \"setupc list\"), with " +
+               portName + " as the simulator's end?";
+    }
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_BUSY) {
+        return " Another program holds " + portName +
+               " (a terminal program, another vardel-sim.exe, the driver on the wrong end): close it, or serve "
+               "another port.";
+    }
+    return "";
+}
+
+}  // namespace
+
 bool openDriverPort(DevicePort& port, std::string& error) {
     port.comm = CreateFileA(port.portPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
-    if (!isOpen(port)) return failWith(error, lastError(port.portName));
+    if (!isOpen(port)) {
+        const DWORD code = GetLastError();
+        return failWith(error, port.portName + ": " + windowsErrorText(code) + likelyCause(code, port.portName));
+    }
     configurePort(port.comm);
     return true;
 }
@@ -288,13 +430,15 @@ void closeDriverPort(DevicePort& port) {
 }
 
 Wake waitForWake(DevicePort& port, bool driverPort) {
-    HANDLE events[3] = {port.stop};
+    HANDLE events[2 + PIPE_INSTANCE_LIMIT] = {port.stop};
     DWORD count = 1;
     Wake ready{};
-    if (port.pipeState != PipeState::Unused) {
-        advancePipe(port);
-        ready.control = port.pipeRead.count > 0;
-        if (port.pipeRead.started) events[count++] = port.pipeRead.overlapped.hEvent;
+    if (!port.pipeName.empty()) advancePipes(port);
+    for (std::size_t i = 0; i < port.pipeCount; ++i) {
+        PipeInstance& pipe = port.pipes[i];
+        if (!mayTake(port, i)) continue;  // its bytes wait for the line being taken
+        ready.control = ready.control || hasControl(pipe);
+        if (pipe.io.started) events[count++] = pipe.io.overlapped.hEvent;
     }
     DWORD error = 0;
     if (driverPort && isOpen(port)) {
@@ -311,8 +455,8 @@ Wake waitForWake(DevicePort& port, bool driverPort) {
         return {};
     }
     const HANDLE event = woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count ? events[woken - WAIT_OBJECT_0] : nullptr;
-    ready.control = ready.control || (event != nullptr && event == port.pipeRead.overlapped.hEvent);
-    ready.driver = ready.driver || (event != nullptr && event == port.read.overlapped.hEvent);
+    if (event == port.read.overlapped.hEvent) ready.driver = true;
+    if (event != nullptr && event != port.read.overlapped.hEvent) ready.control = true;
     return ready;
 }
 
@@ -342,13 +486,28 @@ std::ptrdiff_t readFromDriver(DevicePort& port, char* buffer, std::size_t size) 
     return static_cast<std::ptrdiff_t>(count);
 }
 
+// Bytes of one writer, up to and with a line feed. A writer's line stays
+// the only one taken until its line feed comes, or until the writer goes,
+// which ends the line.
 std::size_t readControl(DevicePort& port, char* buffer, std::size_t size) {
-    if (port.pipeState == PipeState::Unused) return 0;
-    for (int step = 0; step < 4; ++step) {
-        finishPipe(port);
-        if (port.pipeRead.count > 0) return takePending(port.pipeRead, buffer, size);
-        if (port.pipeRead.started || port.pipeState == PipeState::Broken) return 0;
-        advancePipe(port);
+    if (port.pipeName.empty() || size == 0) return 0;
+    advancePipes(port);
+    for (std::size_t turn = 0; turn < port.pipeCount; ++turn) {
+        const std::size_t index = (port.nextPipe + turn) % port.pipeCount;
+        PipeInstance& pipe = port.pipes[index];
+        if (!mayTake(port, index) || !hasControl(pipe)) continue;
+        std::size_t count = 0;
+        if (pipe.io.count == 0) {
+            buffer[count++] = '\n';
+        } else {
+            const char* end = static_cast<const char*>(std::memchr(pipe.io.buffer, '\n', pipe.io.count));
+            const std::size_t line = end == nullptr ? pipe.io.count : static_cast<std::size_t>(end - pipe.io.buffer) + 1;
+            count = takePending(pipe.io, buffer, std::min(size, line));
+        }
+        pipe.inLine = buffer[count - 1] != '\n';
+        port.lineFrom = pipe.inLine ? index : PIPE_INSTANCE_LIMIT;
+        if (!pipe.inLine) port.nextPipe = (index + 1) % port.pipeCount;
+        return count;
     }
     return 0;
 }
@@ -385,10 +544,15 @@ void writeLog(DevicePort& port, std::string_view bytes) {
 
 void DevicePortRelease::operator()(DevicePort* port) const noexcept {
     closeDriverPort(*port);
-    if (port->pipe != INVALID_HANDLE_VALUE) cancel(port->pipe, port->pipeRead);
-    closeHandle(port->pipe);
+    for (std::size_t i = 0; i < port->pipeCount; ++i) {
+        PipeInstance& pipe = port->pipes[i];
+        cancel(pipe.handle, pipe.io);
+        closeHandle(pipe.handle);
+        if (pipe.io.overlapped.hEvent != nullptr) CloseHandle(pipe.io.overlapped.hEvent);
+    }
+    if (port->pipeSecurity != nullptr) LocalFree(port->pipeSecurity);
     closeHandle(port->log);
-    for (HANDLE event : {port->stop, port->read.overlapped.hEvent, port->write.hEvent, port->pipeRead.overlapped.hEvent}) {
+    for (HANDLE event : {port->stop, port->read.overlapped.hEvent, port->write.hEvent}) {
         if (event != nullptr) CloseHandle(event);
     }
     delete port;

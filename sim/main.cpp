@@ -19,10 +19,11 @@ constexpr int FAILURE = 1;
 constexpr int USAGE_ERROR = 2;
 
 // The options and scenario lines that both platforms share.
-constexpr char COMMON_OPTIONS[] =
+constexpr char SCENARIO_OPTIONS[] =
     "  --scenario NAME    built-in scenario: demo (default), silent, slow\n"
-    "  --scenario FILE    scenario file, one setting a line\n"
-    "  --set 'LINE'       one more scenario line, applied after the scenario\n"
+    "  --scenario FILE    scenario file, one setting a line\n";
+
+constexpr char COMMON_OPTIONS[] =
     "  --log FILE         append every byte received to FILE (a regular file or a new one)\n"
     "  --help             show this text\n"
     "  --version          show the version\n"
@@ -142,6 +143,8 @@ int main(int argc, char** argv) {
     if (arguments.help) {
         const PlatformText& text = platformText();
         std::fwrite(text.usageHead.data(), 1, text.usageHead.size(), stdout);
+        std::fputs(SCENARIO_OPTIONS, stdout);
+        std::fwrite(text.setOption.data(), 1, text.setOption.size(), stdout);
         std::fputs(COMMON_OPTIONS, stdout);
         std::fputs(SCENARIO_LINES, stdout);
         std::fwrite(text.hangupLines.data(), 1, text.hangupLines.size(), stdout);

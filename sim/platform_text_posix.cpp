@@ -16,6 +16,7 @@ const PlatformText& platformText() {
         "  --control PATH     make a FIFO at PATH (where nothing exists) that takes scenario\n"
         "                     lines while the device runs; each acknowledged on the error\n"
         "                     output and in the log\n",
+        "  --set 'LINE'       one more scenario line, applied after the scenario\n",
         "  hangup BYTES [MS]       once: send BYTES bytes of the next reply, wait MS,\n"
         "                          hang up (the terminal closes and PATH goes away)\n"
         "  reconnect MS            MS after the hang-up, back on a new terminal at PATH\n",

@@ -16,6 +16,8 @@ const PlatformText& platformText() {
         "  --control \\\\.\\pipe\\NAME   make a named pipe that takes scenario lines while the\n"
         "                     device runs; each acknowledged on the error output and in\n"
         "                     the log\n",
+        "  --set \"LINE\"       one more scenario line, applied after the scenario (cmd\n"
+        "                     knows only double quotes)\n",
         "  hangup BYTES [MS]       once: send BYTES bytes of the next reply, wait MS,\n"
         "                          hang up (the port is closed)\n"
         "  reconnect MS            MS after the hang-up, the port is opened again\n",

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -534,4 +535,35 @@ TEST(Trace, TellsWhatTheLinkDidAndLeavesTheOutputAlone) {
     unlink(traceFile.c_str());
     unlink(regularFile.c_str());
     rmdir(directory);
+}
+
+// A trace file that can't be opened is named once on the error output, with
+// the system's reason; standard output and the exit status stay those of
+// the run without a trace, with a device and without one.
+TEST(Trace, AFileThatCannotBeOpenedIsNamedOnceAndTheRunGoesOn) {
+    const vardel::test::TempDirectory folder("vardel-trace");
+    SimDevice answering({"analog 1 612"});
+    struct Case {
+        std::string traceFile;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {folder.path + "/missing/trace.log", "No such file or directory"},
+        {folder.path, "Is a directory"},
+    };
+    for (const std::string& port : {answering.path(), folder.path + "/no-port"}) {
+        RunOptions plain;
+        plain.portPath = port;
+        const RunResult untraced = runProgram("vardel1", {"ea", "1"}, plain);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.traceFile + " with the port " + port);
+            RunOptions traced = plain;
+            traced.environment = {"VARDEL_TRACE=" + c.traceFile};
+            const RunResult run = runProgram("vardel1", {"ea", "1"}, traced);
+            EXPECT_EQ(run.out, untraced.out);
+            EXPECT_EQ(run.status, untraced.status);
+            EXPECT_EQ(run.err, "vardel trace: " + c.traceFile + ": " + c.reason + "; this run is not traced\n");
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path + "/missing"));
 }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -297,8 +298,7 @@ bool WindowsSimDevice::control(const std::string& line) {
     // Wine's cmd opens the pipe as a file, writes the line and CR LF, and
     // closes it. The redirection comes first: "echo x 1>" would take "1>"
     // for standard output, and Wine 8 sends nothing from "(echo x)>".
-    const std::string batch = file("control.bat");
-    test::writeFile(batch, "@>" + pipeName_ + " echo " + line + "\r\n");
+    const std::string batch = controlBatch("control.bat", {line});
     const RunResult sent = runUnderWine({"cmd", "/c", windowsPath(batch)});
     if (sent.status != 0) {
         throw std::runtime_error("cmd couldn't write to the control pipe: status " + std::to_string(sent.status) + ", " +
@@ -309,6 +309,44 @@ bool WindowsSimDevice::control(const std::string& line) {
     if (!waitForError("vardel-sim: control: '" + line + "': ")) return false;
     const std::size_t answer = errors_.taken();
     return waitForError("\n") && errors_.text().compare(answer, 4, "ok\r\n") == 0;
+}
+
+std::string WindowsSimDevice::controlBatch(const std::string& name, const std::vector<std::string>& lines) const {
+    if (pipeName_.empty()) throw std::logic_error("the device was started without a control pipe");
+    std::string text;
+    for (const auto& line : lines) text += "@>" + pipeName_ + " echo " + line + "\r\n";
+    const std::string batch = file(name);
+    test::writeFile(batch, text);
+    return batch;
+}
+
+std::string WindowsSimDevice::controlFileBatch(const std::string& name, const std::vector<std::string>& lines) const {
+    if (pipeName_.empty()) throw std::logic_error("the device was started without a control pipe");
+    std::string text;
+    for (const auto& line : lines) text += line + "\r\n";
+    const std::string lineFile = file(name + ".txt");
+    test::writeFile(lineFile, text);
+    const std::string batch = file(name);
+    test::writeFile(batch, "@>" + pipeName_ + " type " + windowsPath(lineFile) + "\r\n");
+    return batch;
+}
+
+std::vector<std::string> WindowsSimDevice::waitForAcknowledgements(const std::vector<std::string>& lines) {
+    const auto deadline = Clock::now() + STOP_LIMIT;
+    const std::size_t start = errors_.taken();
+    std::vector<std::pair<std::size_t, std::string>> found;
+    for (;;) {
+        found.clear();
+        for (const auto& line : lines) {
+            const std::size_t at = errors_.text().find("vardel-sim: control: '" + line + "': ok\r\n", start);
+            if (at != std::string::npos) found.emplace_back(at, line);
+        }
+        if (found.size() == lines.size() || Clock::now() >= deadline || !errors_.readSome(deadline)) break;
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> order;
+    for (auto& [at, line] : found) order.push_back(std::move(line));
+    return order;
 }
 
 }  // namespace vardel::wine

@@ -66,6 +66,17 @@ public:
     // simulator acknowledged it on its error output with "ok", false when it
     // named an error there instead (or said nothing for 10 s).
     bool control(const std::string& line);
+    // A batch file in the device's directory that writes each line into the
+    // control pipe by a redirection of its own, back to back, as a user's
+    // batch file would ("@>\\.\pipe\NAME echo LINE"); its path here.
+    std::string controlBatch(const std::string& name, const std::vector<std::string>& lines) const;
+    // A batch file that writes the lines of a text file into the control
+    // pipe through one redirection ("type"): one writer, several lines.
+    std::string controlFileBatch(const std::string& name, const std::vector<std::string>& lines) const;
+    // Waits until the error output has acknowledged every line with "ok",
+    // in any order, at most 10 s. The acknowledgements' lines, in the order
+    // they came (those missing at the deadline left out).
+    std::vector<std::string> waitForAcknowledgements(const std::vector<std::string>& lines);
     // Waits until the error output shows `text` after what earlier waits
     // found, at most 10 s. False when it didn't come.
     bool waitForError(const std::string& text);

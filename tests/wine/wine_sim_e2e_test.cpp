@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 #include <regex>
 #include <sstream>
 
@@ -98,6 +99,79 @@ TEST(WindowsSimulator, ControlLineThroughTheNamedPipeChangesTheNextReading) {
     EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
 }
 
+// Eight lines from one batch file, one redirection each, as fast as cmd
+// goes: each writer finds an instance of the pipe listening, none is told
+// "Pipe busy", and every line applies.
+TEST(WindowsSimulator, EightControlLinesBackToBackFromABatchFileAllApply) {
+    WindowsSimDevice device({"analog * 100", "binary * 0"}, WindowsSimOptions{{}, true});
+    const std::vector<std::string> lines = {"analog 0 500", "analog 1 501", "analog 2 502", "analog 3 503",
+                                            "binary 0 1",   "binary 1 1",   "binary 2 1",   "binary 3 1"};
+    const RunResult sent = runUnderWine({"cmd", "/c", windowsPathOf(device.controlBatch("eight.bat", lines))});
+    EXPECT_EQ(sent.status, 0);
+    EXPECT_EQ(sent.err.find("busy"), std::string::npos) << sent.err;
+    EXPECT_EQ(device.waitForAcknowledgements(lines).size(), lines.size()) << device.errorsSoFar();
+    for (int input = 0; input < 4; ++input) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", std::to_string(input)}).out,
+                  std::to_string(500 + input) + CRLF);
+        EXPECT_EQ(runAgainst(device, Platform::Windows, {"eb", std::to_string(input)}).out, "1" + CRLF);
+    }
+    device.received();
+    EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
+}
+
+// Four cmd processes started at once, each writing three lines for its own
+// input through one redirection: every line applies, and each writer's
+// lines apply in the order it wrote them, whole.
+TEST(WindowsSimulator, FourWritersAtOnceEachInItsOwnOrder) {
+    WindowsSimDevice device({"analog * 100"}, WindowsSimOptions{{}, true});
+    std::vector<std::vector<std::string>> writers;
+    std::vector<std::future<RunResult>> runs;
+    for (int input = 0; input < 4; ++input) {
+        const std::string n = std::to_string(input);
+        writers.push_back({"analog " + n + " 30" + n, "analog " + n + " 40" + n, "analog " + n + " 50" + n});
+        const std::string batch = device.controlFileBatch("writer" + n + ".bat", writers.back());
+        runs.push_back(std::async(std::launch::async, [batch] { return runUnderWine({"cmd", "/c", windowsPathOf(batch)}); }));
+    }
+    std::vector<std::string> all;
+    for (auto& run : runs) {
+        const RunResult sent = run.get();
+        EXPECT_EQ(sent.status, 0);
+        EXPECT_EQ(sent.err.find("busy"), std::string::npos) << sent.err;
+    }
+    for (const auto& lines : writers) all.insert(all.end(), lines.begin(), lines.end());
+    const std::vector<std::string> order = device.waitForAcknowledgements(all);
+    EXPECT_EQ(order.size(), all.size()) << device.errorsSoFar();
+    for (const auto& lines : writers) {
+        std::vector<std::string> own;
+        for (const auto& line : order) {
+            if (std::find(lines.begin(), lines.end(), line) != lines.end()) own.push_back(line);
+        }
+        EXPECT_EQ(own, lines);
+    }
+    for (int input = 0; input < 4; ++input) {
+        EXPECT_EQ(runAgainst(device, Platform::Windows, {"ea", std::to_string(input)}).out,
+                  "50" + std::to_string(input) + CRLF);
+    }
+    device.received();
+    EXPECT_EQ(device.exitStatus(), 0) << device.errorsSoFar();
+}
+
+// A trace file in a folder that doesn't exist, as C:\temp\trace.txt on a
+// fresh PC: one line on the error output names it with the reason, and the
+// reading is the one without a trace.
+TEST(WindowsTrace, AFileInAMissingFolderIsNamedOnceAndTheReadingStays) {
+    WindowsSimDevice device({"analog 1 612"});
+    const std::string traceFile = windowsPathOf(device.file("missing")) + "\\trace.txt";
+    const RunResult run =
+        runUnderWine({windowsProgramFile("vardel1"), "ea", "1"}, {"VARDEL_TRACE=" + traceFile}, Locale::Point);
+    EXPECT_EQ(run.out, "612" + CRLF);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "vardel trace: " + traceFile + ": No such file or directory; this run is not traced\r\n");
+    EXPECT_FALSE(fs::exists(device.file("missing")));
+    EXPECT_EQ(device.received(), "ZEA 1\r");
+}
+
 TEST(WindowsSimulator, HangUpInTheMiddleOfAReplyThenBackOnTheSamePort) {
     // As HangUp.InTheMiddleOfAReplyThenBackOnTheSamePortLater on Linux:
     // "61", the hang-up, no answer while the port is closed, whole replies
@@ -137,8 +211,11 @@ TEST(WindowsSimulator, AnswersOrRefusesBeforeItServes) {
         int status;
     };
     const std::vector<Refusal> refusals = {
-        {{"--port", "COM9"}, "vardel-sim: COM9: File not found.", 1},
-        {{"--port", "\\\\.\\COM12"}, "vardel-sim: \\\\.\\COM12: File not found.", 1},
+        {{"--port", "COM9"},
+         "vardel-sim: COM9: File not found. No port COM9 here: is the null-modem pair installed (com0com: "
+         "\"setupc list\"), with COM9 as the simulator's end?",
+         1},
+        {{"--port", "\\\\.\\COM12"}, "vardel-sim: \\\\.\\COM12: File not found. No port \\\\.\\COM12 here", 1},
         {{"--port", "COM2", "--control", "pipe\\x"}, "vardel-sim: pipe\\x: is no pipe name", 1},
         {{"--port", "COM2", "--control", "\\\\.\\pipe\\a\\b"}, "is no pipe name", 1},
         {{"--port", "COM2", "--control", busyPipe}, busyPipe + ": a pipe of that name exists already", 1},
@@ -153,6 +230,9 @@ TEST(WindowsSimulator, AnswersOrRefusesBeforeItServes) {
     const RunResult help = runUnderWine({windowsProgramFile("vardel-sim"), "--help"}, {}, Locale::Point);
     EXPECT_NE(help.out.find("--port COMn"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("  hangup BYTES [MS]"), std::string::npos) << help.out;
+    // cmd knows only double quotes: the help quotes the line so.
+    EXPECT_NE(help.out.find("--set \"LINE\""), std::string::npos) << help.out;
+    EXPECT_EQ(help.out.find("'LINE'"), std::string::npos) << help.out;
     EXPECT_EQ(help.status, 0);
     for (const Refusal& refusal : refusals) {
         std::vector<std::string> command{windowsProgramFile("vardel-sim")};
@@ -196,4 +276,31 @@ TEST(WindowsExample, LogEadStopsAtAFailureReport) {
     const RunResult usage = runLogEad(device, "two", "1", Locale::Point);
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("usage: log_ead.cmd COUNT INPUT FILE.csv"), std::string::npos) << usage.err;
+}
+
+// examples\read_ead.cmd where the zip puts it, next to bin\vardel1.exe and
+// without VARDEL1: it finds the driver there, appends the reading to the
+// CSV file and shows it; a failure report is shown and appends nothing.
+TEST(WindowsExample, ReadEadFromTheZipsFoldersAppendsOneReading) {
+    WindowsSimDevice device(SENSOR_DEVICE);
+    fs::create_directories(device.file("zip/bin"));
+    fs::create_directories(device.file("zip/examples"));
+    fs::copy_file(windowsProgramFile("vardel1"), device.file("zip/bin/vardel1.exe"));
+    fs::copy_file(VARDEL_EXAMPLES_DIR "/read_ead.cmd", device.file("zip/examples/read_ead.cmd"));
+    const std::string script = windowsPathOf(device.file("zip/examples/read_ead.cmd"));
+    const std::string csv = windowsPathOf(device.file("readings.csv"));
+    const std::string reading = "-50.1960784313725483";
+    for (int run = 1; run <= 2; ++run) {
+        const RunResult read = runUnderWine({"cmd", "/c", script, "1", csv});
+        EXPECT_EQ(read.status, 0) << read.out << read.err;
+        EXPECT_EQ(read.out, reading + CRLF);
+    }
+    EXPECT_EQ(readFile(device.file("readings.csv")), reading + CRLF + reading + CRLF);
+
+    const RunResult failed = runUnderWine({"cmd", "/c", script, "x", csv});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Exception EConvertError dans le module vardel1.exe"), std::string::npos) << failed.err;
+    EXPECT_EQ(readFile(device.file("readings.csv")), reading + CRLF + reading + CRLF);
+    EXPECT_EQ(runUnderWine({"cmd", "/c", script, "1"}).status, 2);
+    EXPECT_EQ(device.received(), "ZRECO\rZEA 1\rZRECO\rZEA 1\r");
 }
