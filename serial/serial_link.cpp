@@ -51,7 +51,11 @@ std::optional<std::string> readReply(SerialLink& link) {
 }
 
 std::string writeTraceText(std::string_view text, std::size_t sent, std::string_view failure) {
-    const std::string shown = "\"" + escapedBytes(text) + "\"";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about a
+    // literal added to a temporary string here under optimisation.
+    std::string shown(1, '"');
+    shown += escapedBytes(text);
+    shown += '"';
     if (sent >= text.size()) return "sent " + shown;
     if (sent == 0) return "not sent (" + std::string(failure) + "): " + shown;
     return "sent in part, " + std::to_string(sent) + " of " + std::to_string(text.size()) + " bytes (" +
