@@ -173,7 +173,13 @@ std::string reportLines(const PortReport& report, const Presentation& presentati
     lines += "  " + outcomeText(report, presentation) + "\n";
     if (report.outcome == Outcome::Answered) {
         for (std::size_t j = 0; j < 4; ++j) {
-            lines += "    input " + std::to_string(j) + ": " + presentation.names(report.sensorNames[j]) + "\n";
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
+            // a literal added to a temporary string under optimisation.
+            lines += "    input ";
+            lines += std::to_string(j);
+            lines += ": ";
+            lines += presentation.names(report.sensorNames[j]);
+            lines += '\n';
         }
         lines += "  use: " + presentation.command(entry) + "\n";
     }
