@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -156,6 +158,71 @@ void collect(std::vector<Stream> streams, int exitEvent, CollectUntil until, Clo
     }
 }
 
+ChildEnd reap(pid_t pid) {
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    ChildEnd end;
+    end.status = statusCode(status);
+    end.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    end.maxRssKilobytes = usage.ru_maxrss;
+    return end;
+}
+
+// True once the stream of `fd` has ended (its writers are gone), false at
+// the deadline.
+bool endsBy(int fd, Clock::time_point deadline) {
+    for (;;) {
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, millisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        char byte = 0;
+        const ssize_t count = read(fd, &byte, 1);
+        if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) return true;
+    }
+}
+
+pid_t forkAndExec(const ProcessLaunch& launch, const ChildStreams& streams, char* const* argv, char* const* envp) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, launch.parentDeathSignal);
+        becomes(streams.input, 0);
+        becomes(streams.output, 1);
+        becomes(streams.errors, 2);
+        if (launch.environment) {
+            execve(argv[0], argv, envp);
+        } else {
+            execv(argv[0], argv);
+        }
+        _exit(127);
+    }
+    if (pid < 0) throw std::runtime_error("fork failed");
+    return pid;
+}
+
+// How long a forked child may take to reach its exec, and how often it is
+// started again when it doesn't.
+constexpr auto EXEC_LIMIT = std::chrono::seconds(2);
+constexpr int START_ATTEMPTS = 3;
+
+// Under qemu-user, a fork while another thread starts or ends can leave the
+// child hung before its exec, on a lock of the emulator's that the thread
+// held. Such a child is killed and the program started again.
+pid_t startChild(const ProcessLaunch& launch, const ChildStreams& streams, char* const* argv, char* const* envp) {
+    for (int attempt = 1;; ++attempt) {
+        Pipe execWatch = makePipe();  // the child's copy of the write end closes at its exec
+        const pid_t pid = forkAndExec(launch, streams, argv, envp);
+        execWatch.writeEnd.reset();
+        if (endsBy(execWatch.readEnd.fd, Clock::now() + EXEC_LIMIT)) return pid;
+        kill(pid, SIGKILL);
+        reap(pid);
+        std::fprintf(stderr, "%s hung before its exec (attempt %d)\n", launch.argv[0].c_str(), attempt);
+        if (attempt == START_ATTEMPTS) throw std::runtime_error(launch.argv[0] + " never reached its exec");
+    }
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const ProcessLaunch& launch, const ChildStreams& streams) {
@@ -163,41 +230,18 @@ ChildProcess::ChildProcess(const ProcessLaunch& launch, const ChildStreams& stre
     std::vector<std::string> environmentTexts = launch.environment.value_or(std::vector<std::string>{});
     auto argv = pointersTo(argumentTexts);
     auto envp = pointersTo(environmentTexts);
-    Pipe exited = makePipe();
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, launch.parentDeathSignal);
-        becomes(streams.input, 0);
-        becomes(streams.output, 1);
-        becomes(streams.errors, 2);
-        if (launch.environment) {
-            execve(argv[0], argv.data(), envp.data());
-        } else {
-            execv(argv[0], argv.data());
-        }
-        _exit(127);
+    pid_ = startChild(launch, streams, argv.data(), envp.data());
+    exitEvent_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    if (exitEvent_ < 0) {
+        kill(pid_, SIGKILL);
+        reap(pid_);
+        throw std::runtime_error("pidfd_open failed: the tests need Linux 5.3 or later");
     }
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    exitRead_ = std::exchange(exited.readEnd.fd, -1);
-    exitWrite_ = std::exchange(exited.writeEnd.fd, -1);
-    reaper_ = std::thread([this] {
-        int status = 0;
-        rusage usage{};
-        while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
-        }
-        end_.status = statusCode(status);
-        end_.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-        end_.maxRssKilobytes = usage.ru_maxrss;
-        const char byte = 0;
-        while (write(exitWrite_, &byte, 1) < 0 && errno == EINTR) {
-        }
-    });
 }
 
 ChildProcess::~ChildProcess() {
     if (!ended_) wait(Clock::now());
-    close(exitRead_);
-    close(exitWrite_);
+    close(exitEvent_);
 }
 
 void ChildProcess::signal(int number) const {
@@ -206,14 +250,14 @@ void ChildProcess::signal(int number) const {
 
 ChildEnd ChildProcess::wait(Clock::time_point deadline) {
     if (ended_) return end_;
-    pollfd entry{exitRead_, POLLIN, 0};
+    pollfd entry{exitEvent_, POLLIN, 0};
     int ready = 0;
     while ((ready = poll(&entry, 1, millisecondsUntil(deadline))) < 0 && errno == EINTR) {
     }
     const bool inTime = ready > 0;
     // Not yet reaped: the process id is still the child's.
     if (!inTime) kill(pid_, SIGKILL);
-    reaper_.join();
+    end_ = reap(pid_);
     ended_ = true;
     end_.inTime = inTime;
     return end_;

@@ -10,7 +10,6 @@
 #include <csignal>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/run_result.hpp"
@@ -55,10 +54,11 @@ struct ChildStreams {
     int errors = -1;
 };
 
-// A started child. A thread of its own sleeps in wait4 until it ends, then
-// makes exitEvent() readable, so that its end can be polled for beside its
-// output without pidfd_open (which qemu-user may lack) and without a signal
-// handler shared by the whole test process.
+// A started child. Its end is polled for on a pidfd (Linux 5.3), beside its output,
+// without a signal handler shared by the whole test process. No thread per
+// child: under qemu-user, a thread that starts or ends while another one
+// forks can leave the new child hung before its exec (it inherits a lock of
+// the emulator's held by that thread).
 class ChildProcess {
 public:
     ChildProcess(const ProcessLaunch& launch, const ChildStreams& streams);
@@ -67,15 +67,13 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     void signal(int number) const;
-    int exitEvent() const { return exitRead_; }
+    int exitEvent() const { return exitEvent_; }
     // Waits for the end, killing the child once `deadline` has passed.
     ChildEnd wait(std::chrono::steady_clock::time_point deadline);
 
 private:
     pid_t pid_ = -1;
-    int exitRead_ = -1;
-    int exitWrite_ = -1;
-    std::thread reaper_;
+    int exitEvent_ = -1;
     bool ended_ = false;
     ChildEnd end_;
 };
