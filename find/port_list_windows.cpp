@@ -42,30 +42,21 @@ std::vector<std::string> multiStringNames(std::string_view bytes) {
 std::vector<PortEntry> windowsPortsFrom(const std::vector<DosDevice>& dosDevices,
                                         const std::vector<SerialCommValue>& serialComm) {
     std::map<unsigned, PortEntry> ports;
-    const auto portFor = [&ports](unsigned number) -> PortEntry& {
-        PortEntry& entry = ports[number];
-        entry.device = "COM" + std::to_string(number);
-        entry.openName = windowsDeviceName(number);
-        return entry;
+    // The first device name given for a port is the one shown: the
+    // registry's comes before the DOS device's target.
+    const auto addPort = [&ports](std::string_view name, const std::string& deviceName) {
+        const auto number = plainComNumber(name);
+        if (!number) return;
+        PortEntry& entry = ports[*number];
+        entry.device = "COM" + std::to_string(*number);
+        entry.openName = windowsDeviceName(*number);
+        if (entry.driver.empty()) {
+            entry.driver = deviceName;
+            entry.hardware = hardwareOfDevice(deviceName);
+        }
     };
-    for (const SerialCommValue& value : serialComm) {
-        const auto number = plainComNumber(value.port);
-        if (!number) continue;
-        PortEntry& entry = portFor(*number);
-        if (entry.driver.empty()) {
-            entry.driver = value.device;
-            entry.hardware = hardwareOfDevice(value.device);
-        }
-    }
-    for (const DosDevice& device : dosDevices) {
-        const auto number = plainComNumber(device.name);
-        if (!number) continue;
-        PortEntry& entry = portFor(*number);
-        if (entry.driver.empty()) {
-            entry.driver = device.target;
-            entry.hardware = hardwareOfDevice(device.target);
-        }
-    }
+    for (const SerialCommValue& value : serialComm) addPort(value.port, value.device);
+    for (const DosDevice& device : dosDevices) addPort(device.name, device.target);
     std::vector<PortEntry> entries;
     for (auto& [number, entry] : ports) entries.push_back(std::move(entry));
     return entries;
